@@ -1,0 +1,32 @@
+#pragma once
+// The chat sub-object of the client: one Web API method, chat.postMessage.
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace pingwell {
+
+class SlackClient;
+
+class ChatApi {
+ public:
+  explicit ChatApi(SlackClient& client) noexcept;
+
+  // Sends `text` to `channel`, or to the member `channel` when the argument
+  // is empty; throws std::runtime_error("channel is not set") when neither is
+  // set, before anything is sent. Every string value is percent-encoded so
+  // that no value can add or split a form parameter. `attachments` goes with
+  // this call only and is null again once the call has returned.
+  nlohmann::json postMessage(const std::string& text, const std::string& channel);
+
+  std::string channel;
+  std::string username;
+  std::string iconEmoji;
+  std::string parse;
+  bool asUser = false;
+  nlohmann::json attachments;  // null unless a caller sets it
+
+ private:
+  SlackClient& client_;
+};
+
+}  // namespace pingwell

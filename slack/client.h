@@ -1,0 +1,47 @@
+#pragma once
+// The one Web API client of the process.
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "slack/chat.h"
+#include "slack/form_body.h"
+#include "slack/http_session.h"
+
+namespace pingwell {
+
+class SlackClient {
+ public:
+  // The process-wide client. The first call creates it from its arguments
+  // (concurrent first callers wait for that one construction); later calls
+  // return it and ignore theirs.
+  static SlackClient& instance(const std::string& token, bool throwErrors);
+
+  SlackClient(const std::string& token, bool throwErrors);
+  SlackClient(const SlackClient&) = delete;
+  SlackClient& operator=(const SlackClient&) = delete;
+
+  // The generic Web API call: body from `params` and `token`, POST, parse,
+  // check. Returns the parsed reply. Throws what the transfer, the parser and
+  // the check throw (see postBody and checkResponse).
+  nlohmann::json post(const std::string& method, const WebApiParams& params);
+
+  // POSTs `body` to the root + `method`. A failed transfer throws
+  // std::runtime_error with throwErrors on, else writes "[pingwell] error "
+  // lines and goes on to parse what arrived. A body that is not JSON throws
+  // nlohmann::json::parse_error whatever the switch.
+  nlohmann::json postBody(const std::string& method, const std::string& body);
+
+  // Reports a reply whose "ok" is not true: a named error as a warning line
+  // (never thrown), an unnamed one by the throwing rule.
+  void checkResponse(const std::string& method, const nlohmann::json& reply);
+
+  // Percent-encoding with the session's handle.
+  std::string escape(const std::string& text) const;
+
+  HttpSession session;
+  std::string token;  // sent last in every body as "token"
+  bool throwErrors;
+  ChatApi chat;
+};
+
+}  // namespace pingwell

@@ -1,0 +1,95 @@
+#include "slack/http_session.h"
+
+#include <climits>
+#include <stdexcept>
+
+#include "slack/api_root.h"
+#include "slack/diagnostics.h"
+
+namespace pingwell {
+namespace {
+
+// CURLOPT_WRITEFUNCTION: appends everything to the std::string behind
+// `userdata`. Returning less than size*nmemb would abort the transfer, so a
+// failed allocation is the only refusal (curl_easy_setopt(3), "write callback").
+size_t appendToString(char* data, size_t size, size_t nmemb, void* userdata) {
+  const size_t count = size * nmemb;
+  try {
+    static_cast<std::string*>(userdata)->append(data, count);
+    return count;
+  } catch (...) {
+    return 0;  // ends the transfer as CURLE_WRITE_ERROR; no exception through C code
+  }
+}
+
+// Time limits so that a stalled or silent server cannot hold the host's
+// render thread for ever. CURLOPT_NOSIGNAL keeps libcurl from using SIGALRM
+// for name-resolution time-outs, which is unsafe in a threaded process
+// (CURLOPT_NOSIGNAL(3)).
+constexpr long kConnectTimeoutSeconds = 10;
+constexpr long kTransferTimeoutSeconds = 30;
+
+}  // namespace
+
+HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
+  curl_global_init(CURL_GLOBAL_ALL);
+  handle.reset(curl_easy_init());
+}
+
+void HttpSession::setRequest(const std::string& method, const std::string& body) {
+  url = kWebApiRoot;
+  url += method;
+  if (!handle) return;
+  curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDS, body.c_str());
+}
+
+HttpResult HttpSession::perform() {
+  std::lock_guard<std::mutex> lock(mutex);
+  HttpResult result;
+  std::string headers;  // collected apart from the body, then dropped
+
+  CURLcode code = CURLE_FAILED_INIT;  // no handle: reported as a failed transfer
+  if (handle) {
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToString);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &headers);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    code = curl_easy_perform(h);
+    // The handle keeps pointers to our strings; clear them so no later use of
+    // the handle can write into freed memory.
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, nullptr);
+  }
+  lastResult = code;
+
+  if (code != CURLE_OK) {
+    std::string text = "curl_easy_perform() failed ";
+    text += curl_easy_strerror(code);
+    if (throwErrors) throw std::runtime_error(text);
+    writeDiagnostic("curl_easy_perform() failed " + text);
+    result.failed = true;
+    result.errorText = std::move(text);
+  }
+  return result;
+}
+
+std::string HttpSession::escape(const std::string& text) const {
+  if (text.empty()) return {};
+  if (text.size() > static_cast<size_t>(INT_MAX)) {
+    throw std::runtime_error("text too long to percent-encode");
+  }
+  struct CurlFree {
+    void operator()(char* p) const noexcept { curl_free(p); }
+  };
+  std::unique_ptr<char, CurlFree> encoded(
+      curl_easy_escape(handle.get(), text.data(), static_cast<int>(text.size())));
+  if (!encoded) throw std::runtime_error("percent-encoding failed");
+  return std::string(encoded.get());
+}
+
+}  // namespace pingwell

@@ -1,0 +1,47 @@
+#pragma once
+// The HTTP transport: one libcurl easy handle, owned here and nowhere else,
+// reused for every transfer so that the TLS connection stays warm between
+// messages.
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "slack/http_result.h"
+
+namespace pingwell {
+
+struct CurlHandleDeleter {
+  void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
+
+class HttpSession {
+ public:
+  explicit HttpSession(bool throwErrors);
+  HttpSession(const HttpSession&) = delete;
+  HttpSession& operator=(const HttpSession&) = delete;
+
+  // Sets the address (Web API root + method) and the POST body of the next
+  // transfer. libcurl does not copy the body (CURLOPT_POSTFIELDS): it must
+  // stay alive and unchanged until perform() has returned. Takes no lock.
+  void setRequest(const std::string& method, const std::string& body);
+
+  // One blocking POST under `mutex`. A failed transfer throws
+  // std::runtime_error when throwErrors is on; otherwise it writes one
+  // diagnostic line and returns a result marked failed.
+  HttpResult perform();
+
+  // Percent-encodes every byte outside RFC 3986's unreserved set
+  // (curl_easy_escape). Throws std::runtime_error when libcurl gives no text.
+  std::string escape(const std::string& text) const;
+
+  CurlHandle handle;
+  long lastResult = 0;  // CURLcode of the latest curl_easy_perform, 0 before the first
+  std::string url;
+  bool throwErrors;
+  std::mutex mutex;
+};
+
+}  // namespace pingwell

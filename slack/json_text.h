@@ -1,0 +1,13 @@
+#pragma once
+// Compact JSON text of a value, as nlohmann::json::dump() writes it, except
+// that strings are never validated as UTF-8: bytes of 128 and above are
+// copied as they are. dump() throws on such bytes; message texts and names
+// are plain bytes to us, so they must pass through.
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace pingwell {
+
+std::string compactJson(const nlohmann::json& value);
+
+}  // namespace pingwell
