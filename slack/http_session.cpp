@@ -40,7 +40,7 @@ void HttpSession::setRequest(const std::string& method, const std::string& body)
   url = kWebApiRoot;
   url += method;
   if (!handle) return;
-  curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
   curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDS, body.c_str());
 }
 
@@ -60,10 +60,6 @@ HttpResult HttpSession::perform() {
     curl_easy_setopt(h, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     code = curl_easy_perform(h);
-    // The handle keeps pointers to our strings; clear them so no later use of
-    // the handle can write into freed memory.
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, nullptr);
   }
   lastResult = code;
 

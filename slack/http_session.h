@@ -38,7 +38,7 @@ class HttpSession {
   std::string escape(const std::string& text) const;
 
   CurlHandle handle;
-  long lastResult = 0;  // CURLcode of the latest curl_easy_perform, 0 before the first
+  int lastResult = 0;  // CURLcode of the latest curl_easy_perform, 0 before the first
   std::string url;
   bool throwErrors;
   std::mutex mutex;
