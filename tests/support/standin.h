@@ -1,0 +1,107 @@
+// Test-side view of the local Slack stand-in that tools/sandbox starts.
+//
+// Inside the sandbox https://slack.com/ is a server on 127.0.0.1 that records
+// every request and answers according to modes the test chooses:
+//   ok             200 {"ok":true}
+//   error=TEXT     200 {"ok":false,"error":"TEXT"}
+//   okfalse        200 {"ok":false}
+//   array          200 [1,2]
+//   nook           200 {"channel":"C1"}
+//   okstring       200 {"ok":"true"}
+//   html503        503 with an HTML page
+//   empty          200 with an empty body
+//   cutoff         200 {"ok":tr  (complete as HTTP, cut as JSON)
+//   redirect       302 to https://elsewhere.example/api/chat.postMessage
+//   stall          records the request, then says nothing for up to 120 s
+//   close          headers promise 100 bytes, 10 arrive, then the socket closes
+//   large          200 with a valid JSON reply of about 5 MB
+// setMode("error=x,ok") answers the first request with error=x and every
+// later one with ok: request n gets entry min(n, last).
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pingwell::testing {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// One request as the stand-in received it.
+struct RecordedRequest {
+  std::string method;
+  std::string path;
+  int connection = 0;  // 1-based id of the TLS connection that carried it
+  Pairs headers;       // as sent, in order
+  std::string body;    // raw bytes
+  Pairs params;        // form-decoded ("+" is a blank, %XX a byte), in order, duplicates kept
+
+  // First value of the named parameter, "" when there is none.
+  std::string param(const std::string& name) const;
+  // How many times the parameter occurs.
+  std::size_t count(const std::string& name) const;
+  // First value of the header, name compared case-insensitively; "" when absent.
+  std::string header(const std::string& name) const;
+};
+
+class StandIn {
+ public:
+  // Uses the state directory in PINGWELL_STANDIN_DIR; throws
+  // std::runtime_error when it is not set.
+  StandIn();
+  explicit StandIn(std::string dir);
+
+  // Forgets the requests recorded so far and sets the modes.
+  void reset(const std::string& modes = "ok");
+  // Sets the modes (comma- or newline-separated) for the requests to come.
+  void setMode(const std::string& modes);
+  // Every request recorded since the last reset, in arrival order.
+  std::vector<RecordedRequest> requests() const;
+  // TLS handshakes completed since the stand-in started (not reset).
+  int connections() const;
+  const std::string& dir() const;
+
+ private:
+  std::string dir_;
+};
+
+// True inside tools/sandbox: PINGWELL_STANDIN_DIR is set and slack.com is
+// mapped to the loopback address, so nothing can leave the machine.
+bool insideSandbox();
+
+// Redirects the process's standard error (file descriptor 2) into a
+// temporary file from construction until stop() or destruction. Catches
+// fprintf(stderr), std::cerr, std::clog and plain write(2).
+class StderrCapture {
+ public:
+  StderrCapture();
+  ~StderrCapture();
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  // Restores standard error and returns everything captured. Later calls
+  // return the same text.
+  std::string stop();
+  // Everything captured so far; capturing goes on.
+  std::string text();
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  int saved_ = -1;
+};
+
+}  // namespace pingwell::testing
+
+// Skips the current test unless it runs inside tools/sandbox; a test that
+// posts must never reach the real service.
+#define PINGWELL_REQUIRE_SANDBOX()                                             \
+  do {                                                                         \
+    if (!::pingwell::testing::insideSandbox())                                 \
+      GTEST_SKIP() << "needs tools/sandbox (run the test through ctest)";      \
+  } while (0)
