@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Usage: host_session.sh HOST_EXE MODULE CURL_DLL FOLDER
+# A user's session with the Windows module under wine: settings written by
+# Windows tools (CR LF lines), the options panel with OK and Get Token, a
+# scene block saved and loaded, and a render of two frames whose posts the
+# test libcurl-x64.dll records.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine_common.sh"
+host=$1 module=$2 curl=$3 folder=$4
+
+stage_run "$host" "$module" "$curl" "$folder"
+printf 'xoxb-file-123\r\nFile Bot\r\nC0FFEE\r\n' >"$folder/Settings/slacktoken.txt"
+export PINGWELL_OPENED_URLS=$folder/opened-urls.txt
+block=$(windows_path "$folder/a.block")
+
+cat >"$folder/session.txt" <<SCRIPT
+scene "C:\\Scenes\\shot one.lws"
+create a
+describe a
+options a ok name="Render Bot" start=1 done=1 gettoken
+save a $block
+create b
+load b $block
+destroy a
+render 1 2
+destroy b
+SCRIPT
+
+started=$EPOCHREALTIME
+run_host "$folder" "$folder/session.txt"
+echo "host ran in $(awk "BEGIN { printf \"%.1f\", $EPOCHREALTIME - $started }") s under wine"
+cat "$folder/stderr"
+[[ $host_status == 0 ]] || fail "pingwell-host exited with $host_status"
+expect_file "standard output" <(tr -d '\r' <"$folder/stdout") $'voro2 pingwell\n'
+expect_file "standard error" "$folder/stderr" ""
+
+# OK rewrote the settings file in text mode: CR LF after every line, the
+# CR LF of the old file not carried into the values.
+expect_file "settings file" "$folder/Settings/slacktoken.txt" \
+  $'xoxb-file-123\r\nRender Bot\r\nC0FFEE\r\n'
+[[ -z $(find "$folder" -maxdepth 1 -name '*slacktoken*') ]] ||
+  fail "settings written beside the settings folder, not into it"
+
+# The saved block: 0.01 as a float, then render completed, frame started,
+# frame rendered.
+expect_file "scene block" <(tr -d '\r' <"$folder/a.block") $'0.00999999978\n1\n1\n1\n'
+
+# b was loaded from a's block and read the rewritten settings, so it posts
+# twice a frame and once at the end, as Render Bot to C0FFEE.
+url=https://slack.com/api/chat.postMessage
+scene='C%3A%5CScenes%5Cshot%20one.lws%0A'
+body() {
+  echo "POST $url as_user=false&attachments=null&channel=C0FFEE&icon_emoji=&parse=&text=$scene$1&username=Render%20Bot&token=xoxb-file-123"
+}
+expect_file "requests" "$folder/requests.log" "global_init 3
+$(body 'Frame%20Started%3A%201')
+$(body 'Frame%20Rendered%3A%201')
+$(body 'Frame%20Started%3A%202')
+$(body 'Frame%20Rendered%3A%202')
+$(body 'RENDER%20COMPLETED')
+cleanup
+"
+
+# Get Token went to wine's shell, which hands web addresses to the browser
+# (the test prefix's browser only notes them); the shell returns at once and
+# the browser starts on its own, so give it a moment.
+for _ in $(seq 50); do
+  [[ -s $PINGWELL_OPENED_URLS ]] && break
+  sleep 0.2
+done
+expect_file "addresses opened" "$PINGWELL_OPENED_URLS" \
+  $'https://api.slack.com/custom-integrations/legacy-tokens\n'
+echo "PASS"
