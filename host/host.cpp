@@ -1,0 +1,313 @@
+#include "host.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "panel.h"
+#include "scene_block.h"
+#include "services.h"
+
+namespace pingwell_host {
+
+namespace {
+
+constexpr int kHostVersion = 4;
+// A server table longer than this has lost its closing entry.
+constexpr int kMaxServers = 256;
+
+// One line on standard output, flushed at once so that it keeps its place
+// among what the module writes.
+void say(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void expectWords(const std::vector<std::string>& w, size_t count, const char* usage, int line) {
+  if (w.size() != count) throw ScriptError(line, std::string("usage: ") + usage);
+}
+
+std::string hex32(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
+  return text;
+}
+
+}  // namespace
+
+Host::Host(const std::string& modulePath) {
+  std::string error;
+  module_ = LoadedModule::open(modulePath, error);
+  if (!module_.isOpen()) throw ScriptError(0, "cannot open module " + modulePath + ": " + error);
+
+  descriptor_ = static_cast<const HostModuleDescriptor*>(module_.symbol("_mod_descrip"));
+  if (!descriptor_) throw ScriptError(0, modulePath + " exports no _mod_descrip");
+  if (descriptor_->magic != HOST_MODULE_MAGIC)
+    throw ScriptError(0, modulePath + ": bad module magic " + hex32(descriptor_->magic));
+  if (!descriptor_->startup) throw ScriptError(0, modulePath + ": no start-up function");
+  if (!descriptor_->servers) throw ScriptError(0, modulePath + ": no server table");
+
+  for (int i = 0;; ++i) {
+    if (i == kMaxServers) throw ScriptError(0, modulePath + ": server table has no end");
+    const HostServerRecord& server = descriptor_->servers[i];
+    if (!server.className) break;
+    if (std::strcmp(server.className, "MasterHandler") == 0 && !activateHandler_)
+      activateHandler_ = server.activate;
+    if (std::strcmp(server.className, "MasterInterface") == 0 && !activateInterface_)
+      activateInterface_ = server.activate;
+  }
+  if (!activateHandler_) throw ScriptError(0, modulePath + ": no MasterHandler server");
+
+  serverData_ = descriptor_->startup();
+  if (!serverData_) throw ScriptError(0, modulePath + ": module start-up refused");
+
+  int result = activateHandler(kHostVersion);
+  if (result != 0) {
+    if (descriptor_->shutdown) descriptor_->shutdown(serverData_);
+    throw ScriptError(0,
+                      "MasterHandler activation with version 4 failed: " + std::to_string(result));
+  }
+}
+
+Host::~Host() {
+  for (Instance& instance : instances_)
+    if (instance.funcs.destroy) instance.funcs.destroy(instance.handle);
+  instances_.clear();
+  if (descriptor_ && descriptor_->shutdown && serverData_) descriptor_->shutdown(serverData_);
+}
+
+int Host::activateHandler(int version) {
+  HostInstanceFuncs funcs{};
+  HostMasterHandler record{};
+  record.instanceFuncs = &funcs;
+  record.itemFuncs = &itemFuncs_;
+  int result = activateHandler_(version, &HostServices::lookup, &record, serverData_);
+  if (result == 0) {
+    instanceFuncs_ = record.instanceFuncs ? *record.instanceFuncs : funcs;
+    handler_ = record;
+    handler_.instanceFuncs = &instanceFuncs_;
+    handlerActive_ = true;
+  }
+  return result;
+}
+
+void Host::run(const ScriptLine& line) {
+  const std::vector<std::string>& w = line.words;
+  if (w.empty()) return;
+  const std::string& cmd = w[0];
+  int n = line.number;
+  if (cmd == "activate")
+    cmdActivate(w, n);
+  else if (cmd == "create")
+    cmdCreate(w, n);
+  else if (cmd == "destroy")
+    cmdDestroy(w, n);
+  else if (cmd == "copy")
+    cmdCopy(w, n);
+  else if (cmd == "save")
+    cmdSave(w, n);
+  else if (cmd == "load")
+    cmdLoad(w, n);
+  else if (cmd == "describe")
+    cmdDescribe(w, n);
+  else if (cmd == "scene")
+    cmdScene(w, n);
+  else if (cmd == "frame")
+    cmdFrame(w, n);
+  else if (cmd == "event")
+    cmdEvent(w, n);
+  else if (cmd == "render")
+    cmdRender(w, n);
+  else if (cmd == "options")
+    cmdOptions(w, n);
+  else
+    throw ScriptError(n, "unknown command: " + cmd);
+}
+
+Host::Instance& Host::find(const std::string& name, int line) {
+  for (Instance& instance : instances_)
+    if (instance.name == name) return instance;
+  throw ScriptError(line, "no instance named " + name);
+}
+
+void Host::deliver(Instance& instance, int32_t code, int line) {
+  if (!instance.event) throw ScriptError(line, "the handler has no event function");
+  HostMasterAccess access{};
+  access.eventCode = code;
+  access.eventData = nullptr;
+  instance.event(instance.handle, &access);
+}
+
+void Host::cmdActivate(const std::vector<std::string>& w, int line) {
+  expectWords(w, 3, "activate handler VERSION", line);
+  if (w[1] != "handler") throw ScriptError(line, "only the handler can be activated: " + w[1]);
+  int version = parseInt32(w[2], "the version", line);
+  say("MasterHandler: " + std::to_string(activateHandler(version)));
+}
+
+void Host::cmdCreate(const std::vector<std::string>& w, int line) {
+  expectWords(w, 2, "create NAME", line);
+  const std::string& name = w[1];
+  for (const Instance& instance : instances_)
+    if (instance.name == name) throw ScriptError(line, "instance " + name + " exists already");
+  if (!handlerActive_ || !instanceFuncs_.create)
+    throw ScriptError(line, "the handler has no create function");
+  const char* error = nullptr;
+  void* handle = instanceFuncs_.create(instanceFuncs_.priv, nullptr, &error);
+  if (!handle) {
+    say("create " + name + ": failed");
+    return;
+  }
+  Instance instance;
+  instance.name = name;
+  instance.handle = handle;
+  instance.funcs = instanceFuncs_;
+  instance.event = handler_.event;
+  instances_.push_back(instance);
+}
+
+void Host::cmdDestroy(const std::vector<std::string>& w, int line) {
+  expectWords(w, 2, "destroy NAME", line);
+  Instance& instance = find(w[1], line);
+  if (instance.funcs.destroy) instance.funcs.destroy(instance.handle);
+  instances_.erase(instances_.begin() + (&instance - instances_.data()));
+}
+
+void Host::cmdCopy(const std::vector<std::string>& w, int line) {
+  expectWords(w, 3, "copy TO FROM", line);
+  Instance& to = find(w[1], line);
+  Instance& from = find(w[2], line);
+  if (&to == &from) throw ScriptError(line, "cannot copy " + w[1] + " onto itself");
+  if (!to.funcs.copy) throw ScriptError(line, "the handler has no copy function");
+  if (const char* error = to.funcs.copy(to.handle, from.handle))
+    throw ScriptError(line, "copy failed: " + std::string(error));
+}
+
+void Host::cmdSave(const std::vector<std::string>& w, int line) {
+  expectWords(w, 3, "save NAME FILE", line);
+  Instance& instance = find(w[1], line);
+  if (!instance.funcs.save) throw ScriptError(line, "the handler has no save function");
+  SceneBlockWriter writer;
+  if (const char* error = instance.funcs.save(instance.handle, writer.state()))
+    throw ScriptError(line, "save failed: " + std::string(error));
+  std::string error;
+  if (!writer.writeFile(w[2], error)) throw ScriptError(line, error);
+}
+
+void Host::cmdLoad(const std::vector<std::string>& w, int line) {
+  expectWords(w, 3, "load NAME FILE", line);
+  Instance& instance = find(w[1], line);
+  if (!instance.funcs.load) throw ScriptError(line, "the handler has no load function");
+  SceneBlockReader reader;
+  std::string error;
+  if (!reader.readFile(w[2], error)) throw ScriptError(line, error);
+  if (const char* failure = instance.funcs.load(instance.handle, reader.state()))
+    throw ScriptError(line, "load failed: " + std::string(failure));
+}
+
+void Host::cmdDescribe(const std::vector<std::string>& w, int line) {
+  expectWords(w, 2, "describe NAME", line);
+  Instance& instance = find(w[1], line);
+  if (!instance.funcs.describe) throw ScriptError(line, "the handler has no describe function");
+  const char* text = instance.funcs.describe(instance.handle);
+  say(text ? text : "");
+}
+
+void Host::cmdScene(const std::vector<std::string>& w, int line) {
+  expectWords(w, 2, "scene FILE, or scene - for an unsaved scene", line);
+  HostServices::get().setSceneFile(w[1] == "-" ? std::nullopt : std::optional<std::string>(w[1]));
+}
+
+void Host::cmdFrame(const std::vector<std::string>& w, int line) {
+  expectWords(w, 2, "frame N", line);
+  HostServices::get().setFrame(parseInt32(w[1], "the frame", line));
+}
+
+void Host::cmdEvent(const std::vector<std::string>& w, int line) {
+  expectWords(w, 3, "event NAME CODE", line);
+  Instance& instance = find(w[1], line);
+  deliver(instance, parseInt32(w[2], "the event code", line), line);
+}
+
+void Host::cmdRender(const std::vector<std::string>& w, int line) {
+  expectWords(w, 3, "render FIRST LAST", line);
+  int32_t first = parseInt32(w[1], "the first frame", line);
+  int32_t last = parseInt32(w[2], "the last frame", line);
+  if (first > last) throw ScriptError(line, "the first frame comes after the last");
+  for (int64_t frame = first; frame <= last; ++frame) {
+    HostServices::get().setFrame(static_cast<int32_t>(frame));
+    for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_STARTED, line);
+    for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_DONE, line);
+  }
+  for (Instance& instance : instances_) deliver(instance, HOST_EVENT_RENDER_DONE, line);
+}
+
+void Host::cmdOptions(const std::vector<std::string>& w, int line) {
+  if (w.size() < 3)
+    throw ScriptError(line,
+                      "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
+                      "[render=B] [start=B] [done=B] [gettoken]");
+  Instance& instance = find(w[1], line);
+  ScriptedUser user;
+  if (w[2] == "ok")
+    user.pressOk = true;
+  else if (w[2] != "cancel")
+    throw ScriptError(line, "options needs ok or cancel, not " + w[2]);
+
+  struct Field {
+    const char* key;
+    const char* label;
+    bool isSwitch;
+  };
+  static const Field fields[] = {
+      {"token", "Token", false},
+      {"name", "Name", false},
+      {"channel", "Channel", false},
+      {"render", "Message when render completes", true},
+      {"start", "Message when a new frame renders", true},
+      {"done", "Message when a frame is complete", true},
+  };
+  for (size_t i = 3; i < w.size(); ++i) {
+    const std::string& word = w[i];
+    if (word == "gettoken") {
+      user.clickGetToken = true;
+      continue;
+    }
+    std::string::size_type eq = word.find('=');
+    std::string key = word.substr(0, eq);
+    const Field* field = nullptr;
+    for (const Field& f : fields)
+      if (eq != std::string::npos && key == f.key) field = &f;
+    if (!field) throw ScriptError(line, "unknown options setting: " + word);
+    ScriptedUser::Edit edit;
+    edit.isSwitch = field->isSwitch;
+    edit.label = field->label;
+    std::string value = word.substr(eq + 1);
+    if (field->isSwitch) {
+      if (value != "0" && value != "1")
+        throw ScriptError(line, key + " must be 0 or 1, not " + value);
+      edit.state = value == "1" ? 1 : 0;
+    } else {
+      edit.text = value;
+    }
+    user.edits.push_back(edit);
+  }
+
+  if (!activateInterface_) throw ScriptError(line, "the module has no MasterInterface server");
+  HostMasterInterface record{};
+  record.instance = instance.handle;
+  PanelServices& panels = PanelServices::get();
+  panels.beginSession(user);
+  int result = activateInterface_(kHostVersion, &HostServices::lookup, &record, serverData_);
+  // A panel handed back is one the host is to show itself.
+  if (result == 0 && record.panel) panels.openForModule(record.panel);
+  std::string error = panels.endSession();
+  if (result != 0)
+    throw ScriptError(line, "MasterInterface activation failed: " + std::to_string(result));
+  if (!error.empty()) throw ScriptError(line, error);
+}
+
+}  // namespace pingwell_host

@@ -1,0 +1,75 @@
+// The host: the loaded module, its master handler and the instances of the
+// scene, driven one script command at a time.
+#ifndef PINGWELL_HOST_HOST_H
+#define PINGWELL_HOST_HOST_H
+
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "plugin/host_interface.h"
+#include "script.h"
+
+// The host's item functions record; the module leaves it alone.
+struct HostItemFuncs {
+  int unused;
+};
+
+namespace pingwell_host {
+
+class Host {
+ public:
+  // Loads the module, checks its descriptor, starts it up and activates its
+  // "MasterHandler" with version 4. Throws ScriptError (line 0) on failure.
+  explicit Host(const std::string& modulePath);
+  // Destroys the instances left, shuts the module down and unloads it.
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // Runs one command. Throws ScriptError when the line cannot be run.
+  void run(const ScriptLine& line);
+
+ private:
+  struct Instance {
+    std::string name;
+    void* handle = nullptr;
+    HostInstanceFuncs funcs{};
+    double (*event)(void*, const HostMasterAccess*) = nullptr;
+  };
+
+  int activateHandler(int version);
+  Instance& find(const std::string& name, int line);
+  void deliver(Instance& instance, int32_t code, int line);
+
+  void cmdActivate(const std::vector<std::string>& w, int line);
+  void cmdCreate(const std::vector<std::string>& w, int line);
+  void cmdDestroy(const std::vector<std::string>& w, int line);
+  void cmdCopy(const std::vector<std::string>& w, int line);
+  void cmdSave(const std::vector<std::string>& w, int line);
+  void cmdLoad(const std::vector<std::string>& w, int line);
+  void cmdDescribe(const std::vector<std::string>& w, int line);
+  void cmdScene(const std::vector<std::string>& w, int line);
+  void cmdFrame(const std::vector<std::string>& w, int line);
+  void cmdEvent(const std::vector<std::string>& w, int line);
+  void cmdRender(const std::vector<std::string>& w, int line);
+  void cmdOptions(const std::vector<std::string>& w, int line);
+
+  // Declared first, so the module is unloaded after everything else.
+  LoadedModule module_;
+  const HostModuleDescriptor* descriptor_ = nullptr;
+  void* serverData_ = nullptr;
+  HostActivateFunc activateHandler_ = nullptr;
+  HostActivateFunc activateInterface_ = nullptr;
+
+  HostItemFuncs itemFuncs_{};
+  HostInstanceFuncs instanceFuncs_{};
+  HostMasterHandler handler_{};
+  bool handlerActive_ = false;
+
+  std::vector<Instance> instances_;  // in creation order
+};
+
+}  // namespace pingwell_host
+
+#endif

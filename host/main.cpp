@@ -1,0 +1,123 @@
+// pingwell-host: loads the notification module the way the 3D host does and
+// plays the host's part from a script.
+//
+//   pingwell-host [--module FILE] [--settings DIR] [SCRIPT]
+//
+// Exit status: 0 when every line ran, 2 when one could not (reported on
+// standard error as "line N: reason"; line 0 is the start-up).
+
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "host.h"
+#include "platform.h"
+#include "script.h"
+#include "services.h"
+
+#ifndef PINGWELL_HOST_MODULE_RELPATH
+#define PINGWELL_HOST_MODULE_RELPATH "../plugin/voro2_pingwell_64.p"
+#endif
+#ifndef PINGWELL_HOST_MODULE_FILE
+#define PINGWELL_HOST_MODULE_FILE "voro2_pingwell_64.p"
+#endif
+
+namespace {
+
+using namespace pingwell_host;
+
+constexpr int kFailed = 2;
+
+const char kUsage[] = "usage: pingwell-host [--module FILE] [--settings DIR] [SCRIPT]\n";
+
+// The module built beside the program; failing that, one in the program's
+// own folder.
+std::string defaultModule() {
+  std::string folder = executableFolder();
+  if (folder.empty()) return PINGWELL_HOST_MODULE_FILE;
+  std::string built = joinPath(folder, PINGWELL_HOST_MODULE_RELPATH);
+  if (fileExists(built)) return built;
+  std::string beside = joinPath(folder, PINGWELL_HOST_MODULE_FILE);
+  if (fileExists(beside)) return beside;
+  return built;
+}
+
+void report(int line, const std::string& reason) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "line %d: %s\n", line, reason.c_str());
+  std::fflush(stderr);
+}
+
+int runHost(int argc, char** argv) {
+  std::string modulePath;
+  std::string settings = "./Settings";
+  std::string scriptPath;
+  bool haveScript = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if ((arg == "--module" || arg == "--settings") && i + 1 < argc) {
+      (arg == "--module" ? modulePath : settings) = argv[++i];
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+      std::fputs(kUsage, stderr);
+      return kFailed;
+    } else if (!haveScript) {
+      scriptPath = arg;
+      haveScript = true;
+    } else {
+      std::fputs(kUsage, stderr);
+      return kFailed;
+    }
+  }
+  if (modulePath.empty()) modulePath = defaultModule();
+
+  std::string folderError;
+  if (!makeFolders(settings, folderError))
+    std::fprintf(stderr, "pingwell-host: cannot make the settings folder %s: %s\n",
+                 settings.c_str(), folderError.c_str());
+  HostServices::get().setSettingsFolder(settings);
+
+  std::ifstream scriptFile;
+  std::istream* in = &std::cin;
+  if (haveScript && scriptPath != "-") {
+    scriptFile.open(scriptPath);
+    if (!scriptFile) {
+      report(0, "cannot read the script " + scriptPath);
+      return kFailed;
+    }
+    in = &scriptFile;
+  }
+
+  int lineNumber = 0;
+  try {
+    Host host(modulePath);
+    ScriptReader reader(*in);
+    while (auto line = reader.next()) {
+      lineNumber = line->number;
+      host.run(*line);
+    }
+  } catch (const ScriptError& e) {
+    report(e.line(), e.what());
+    return kFailed;
+  } catch (const std::exception& e) {
+    report(lineNumber, std::string("unexpected failure: ") + e.what());
+    return kFailed;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return runHost(argc, argv);
+  } catch (...) {
+    std::fputs("pingwell-host: unexpected failure\n", stderr);
+    return kFailed;
+  }
+}

@@ -1,0 +1,275 @@
+// A module that stands in for the notifier in tests of pingwell-host: it
+// speaks the host contract and writes on standard output what the host made
+// it do, so a test can check the host from the outside.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "plugin/host_interface.h"
+
+#ifndef FAKE_MAGIC
+#define FAKE_MAGIC HOST_MODULE_MAGIC
+#endif
+
+namespace {
+
+HostGlobalFunc hostGlobal = nullptr;
+const HostSceneInfo* sceneInfo = nullptr;
+const HostTimeInfo* timeInfo = nullptr;
+const HostDirectoryInfo* directoryInfo = nullptr;
+const HostPanelServices* panelServices = nullptr;
+int instancesMade = 0;
+
+struct FakeInstance {
+  int id = 0;
+  void* priv = nullptr;
+  std::string settings;
+  int32_t a = 7, b = -3, c = 0;
+  std::string token, name, channel;
+  int render = 1, start = 0, done = 0;
+  std::string described;
+};
+
+void say(const std::string& text) {
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+std::string tag(const FakeInstance* f) { return "fake #" + std::to_string(f->id); }
+
+void* create(void* priv, void*, const char**) {
+  std::string settings = directoryInfo->folder("Settings");
+  std::FILE* refuse = std::fopen((settings + "/refuse-create").c_str(), "r");
+  if (refuse) {
+    std::fclose(refuse);
+    return nullptr;
+  }
+  auto f = std::make_unique<FakeInstance>();
+  f->id = ++instancesMade;
+  f->priv = priv;
+  f->settings = settings;
+  f->c = f->id;
+  return f.release();
+}
+
+void destroy(void* instance) {
+  std::unique_ptr<FakeInstance> f(static_cast<FakeInstance*>(instance));
+  say(tag(f.get()) + " destroyed");
+}
+
+const char* copy(void* to, void* from) {
+  auto* t = static_cast<FakeInstance*>(to);
+  auto* s = static_cast<FakeInstance*>(from);
+  t->a = s->a;
+  t->b = s->b;
+  t->c = s->c;
+  return nullptr;
+}
+
+const char* load(void* instance, const HostLoadState* state) {
+  auto* f = static_cast<FakeInstance*>(instance);
+  float x = -1.0f;
+  int32_t v[3] = {12345, 12345, 12345};
+  int rf = state->readFloats(state->readData, &x, 1);
+  int r0 = state->readInts(state->readData, &v[0], 1);
+  int r1 = state->readInts(state->readData, &v[1], 1);
+  int r2 = state->readInts(state->readData, &v[2], 1);
+  char text[200];
+  std::snprintf(text, sizeof text, " load %d:%g %d:%d %d:%d %d:%d", rf, x, r0, v[0], r1, v[1], r2,
+                v[2]);
+  say(tag(f) + text);
+  if (r0) f->a = v[0];
+  if (r1) f->b = v[1];
+  if (r2) f->c = v[2];
+  return nullptr;
+}
+
+const char* save(void* instance, const HostSaveState* state) {
+  auto* f = static_cast<FakeInstance*>(instance);
+  float x = 0.01f;
+  state->writeFloats(state->writeData, &x, 1);
+  state->writeInts(state->writeData, &f->a, 1);
+  state->writeInts(state->writeData, &f->b, 1);
+  state->writeInts(state->writeData, &f->c, 1);
+  return nullptr;
+}
+
+const char* describe(void* instance) {
+  auto* f = static_cast<FakeInstance*>(instance);
+  f->described = tag(f) + " a=" + std::to_string(f->a) + " b=" + std::to_string(f->b) +
+                 " c=" + std::to_string(f->c) + " settings=" + f->settings +
+                 (f->priv == reinterpret_cast<void*>(hostGlobal) ? " priv=lookup" : " priv=?");
+  return f->described.c_str();
+}
+
+double event(void* instance, const HostMasterAccess* access) {
+  auto* f = static_cast<FakeInstance*>(instance);
+  const char* scene = sceneInfo->filename ? sceneInfo->filename : "(null)";
+  say(tag(f) + " event " + std::to_string(access->eventCode) + " frame " +
+      std::to_string(timeInfo->frame) + " scene '" + scene + "'");
+  return 0.0;
+}
+
+unsigned int flags(void*) { return 2; }
+
+void onGetToken(HostControl*, void* datum) {
+  say(tag(static_cast<FakeInstance*>(datum)) + " clicked Get Token");
+}
+
+int activateHandler(int version, HostGlobalFunc global, void* local, void*) {
+  say("fake: handler activation " + std::to_string(version));
+  if (version != 4) return 1;
+  hostGlobal = global;
+  sceneInfo = static_cast<const HostSceneInfo*>(global(HOST_SCENE_INFO_NAME, 0));
+  timeInfo = static_cast<const HostTimeInfo*>(global(HOST_TIME_INFO_NAME, 0));
+  directoryInfo = static_cast<const HostDirectoryInfo*>(global(HOST_DIRECTORY_INFO_NAME, 0));
+  panelServices = static_cast<const HostPanelServices*>(global(HOST_PANEL_SERVICES_NAME, 0));
+  auto* handler = static_cast<HostMasterHandler*>(local);
+  HostInstanceFuncs* funcs = handler->instanceFuncs;
+  funcs->priv = reinterpret_cast<void*>(global);
+  funcs->create = create;
+  funcs->destroy = destroy;
+  funcs->copy = copy;
+  funcs->load = load;
+  funcs->save = save;
+  funcs->describe = describe;
+  handler->type = HOST_MASTER_TYPE_SCENE;
+  handler->event = event;
+  handler->flags = flags;
+  return 0;
+}
+
+void setText(HostControl* control, const std::string& text) {
+  std::string copy = text;
+  HostValue value{};
+  value.text.type = HOST_VALUE_TEXT;
+  value.text.buf = copy.data();
+  value.text.bufLen = static_cast<int>(copy.size() + 1);
+  control->set(control, HOST_CTL_VALUE, &value);
+}
+
+void setInt(HostControl* control, int tagNumber, int number, void* ptr) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.value = number;
+  value.intv.ptr = ptr;
+  control->set(control, tagNumber, &value);
+}
+
+std::string getText(HostControl* control) {
+  char buf[1024];
+  HostValue value{};
+  value.text.type = HOST_VALUE_TEXT;
+  value.text.buf = buf;
+  value.text.bufLen = sizeof buf;
+  control->get(control, HOST_CTL_VALUE, &value);
+  return buf;
+}
+
+int getInt(HostControl* control) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.value = -1;
+  control->get(control, HOST_CTL_VALUE, &value);
+  return value.intv.value;
+}
+
+// Gets a text into a buffer that says it holds 8 bytes and is followed by
+// a canary: the host must stop at 7 characters and a terminator.
+std::string getShort(HostControl* control) {
+  char buf[16];
+  std::memset(buf, '#', sizeof buf);
+  HostValue value{};
+  value.text.type = HOST_VALUE_TEXT;
+  value.text.buf = buf;
+  value.text.bufLen = 8;
+  control->get(control, HOST_CTL_VALUE, &value);
+  bool canary = std::memchr(buf, '\0', 8) != nullptr;
+  for (size_t i = 8; i < sizeof buf; ++i) canary = canary && buf[i] == '#';
+  return canary ? std::string("'") + buf + "'" : std::string("overflow");
+}
+
+int activateInterface(int version, HostGlobalFunc, void* local, void*) {
+  if (version != 4) return 1;
+  auto* record = static_cast<HostMasterInterface*>(local);
+  auto* f = static_cast<FakeInstance*>(record->instance);
+  const HostPanelServices* ps = panelServices;
+  HostPanel* panel = ps->create("fake options", nullptr);
+  HostControlDesc desc{};
+  desc.type = HOST_DESC_EDIT;
+  desc.width = 100;
+  HostControl* token = ps->addControl(panel, "EditControl", &desc, "Token");
+  desc.type = HOST_DESC_BUTTON;
+  HostControl* button = ps->addControl(panel, "ButtonControl", &desc, "Get Token");
+  desc.type = HOST_DESC_EDIT;
+  desc.width = 50;
+  HostControl* name = ps->addControl(panel, "EditControl", &desc, "Name");
+  HostControl* channel = ps->addControl(panel, "EditControl", &desc, "Channel");
+  const char* credit[] = {"fake credit line", nullptr};
+  desc.type = HOST_DESC_TEXT;
+  desc.text = credit;
+  ps->addControl(panel, "TextControl", &desc, "");
+  desc.type = HOST_DESC_BOOL;
+  HostControl* render =
+      ps->addControl(panel, "BoolControl", &desc, "Message when render completes   ");
+  HostControl* start =
+      ps->addControl(panel, "BoolControl", &desc, "Message when a new frame renders");
+  HostControl* done =
+      ps->addControl(panel, "BoolControl", &desc, "Message when a frame is complete ");
+
+  setText(token, f->token);
+  setInt(button, HOST_CTL_USERDATA, 0, f);
+  setInt(button, HOST_CTL_USEREVENT, 0, reinterpret_cast<void*>(&onGetToken));
+  setText(name, f->name);
+  setText(channel, f->channel);
+  setInt(render, HOST_CTL_VALUE, f->render, nullptr);
+  setInt(start, HOST_CTL_VALUE, f->start, nullptr);
+  setInt(done, HOST_CTL_VALUE, f->done, nullptr);
+
+  int ok = ps->open(panel, HOST_PANF_BLOCKING | HOST_PANF_CANCEL);
+  say(tag(f) + " panel closed with " + std::to_string(ok));
+  if (ok) {
+    f->token = getText(token);
+    f->name = getText(name);
+    f->channel = getText(channel);
+    f->render = getInt(render);
+    f->start = getInt(start);
+    f->done = getInt(done);
+    say(tag(f) + " token='" + f->token + "' name='" + f->name + "' channel='" + f->channel +
+        "' render=" + std::to_string(f->render) + " start=" + std::to_string(f->start) +
+        " done=" + std::to_string(f->done) + " short=" + getShort(token));
+  }
+  record->panel = nullptr;
+  record->options = nullptr;
+  record->command = nullptr;
+  return 0;
+}
+
+void* startup() {
+#ifdef FAKE_REFUSE_STARTUP
+  return nullptr;
+#else
+  return reinterpret_cast<void*>(4);
+#endif
+}
+
+void shutdown(void*) { say("fake: shutdown"); }
+
+const HostServerRecord servers[] = {
+    {"MasterHandler", "fake", activateHandler, nullptr},
+    {"MasterInterface", "fake", activateInterface, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+extern "C" {
+#if defined(_WIN32)
+__declspec(dllexport)
+#else
+__attribute__((visibility("default")))
+#endif
+    extern const HostModuleDescriptor _mod_descrip = {
+        FAKE_MAGIC, HOST_MODULE_VERSION, HOST_MODULE_MACHINE, startup, shutdown, servers};
+}

@@ -1,0 +1,282 @@
+// Runs pingwell-host on scripts against the fake module and checks what
+// crosses its boundaries: standard output and error, exit status, files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void spit(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class HostRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "pingwell-host-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    settings = dir / "Settings";
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the host in `dir` with the script as its file argument (or on
+  // standard input) and the given arguments before it.
+  Outcome run(const std::string& script, std::vector<std::string> args = {},
+              bool scriptOnStdin = false) {
+    if (args.empty()) args = {"--module", FAKE_MODULE, "--settings", settings.string()};
+    spit(dir / "script", script);
+    std::string cmd = "cd " + quoted(dir.string()) + " && " + quoted(PINGWELL_HOST);
+    for (const std::string& a : args) cmd += " " + quoted(a);
+    cmd += scriptOnStdin ? " < script" : " script";
+    cmd += " > out.txt 2> err.txt";
+    int raw = std::system(cmd.c_str());
+    Outcome o;
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.out = slurp(dir / "out.txt");
+    o.err = slurp(dir / "err.txt");
+    return o;
+  }
+
+  fs::path dir;
+  fs::path settings;
+};
+
+const std::string kStart = "fake: handler activation 4\n";
+
+TEST_F(HostRun, RenderSendsEachFrameToEveryInstanceInCreationOrderThenRenderDone) {
+  Outcome o =
+      run("create b\n"
+          "create gone\n"
+          "create a\n"
+          "destroy gone\n"
+          "scene \"shots/my shot.lws\"\n"
+          "render 4 5\n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, kStart +
+                       "fake #2 destroyed\n"
+                       "fake #1 event 265 frame 4 scene 'shots/my shot.lws'\n"
+                       "fake #3 event 265 frame 4 scene 'shots/my shot.lws'\n"
+                       "fake #1 event 272 frame 4 scene 'shots/my shot.lws'\n"
+                       "fake #3 event 272 frame 4 scene 'shots/my shot.lws'\n"
+                       "fake #1 event 265 frame 5 scene 'shots/my shot.lws'\n"
+                       "fake #3 event 265 frame 5 scene 'shots/my shot.lws'\n"
+                       "fake #1 event 272 frame 5 scene 'shots/my shot.lws'\n"
+                       "fake #3 event 272 frame 5 scene 'shots/my shot.lws'\n"
+                       "fake #1 event 274 frame 5 scene 'shots/my shot.lws'\n"
+                       "fake #3 event 274 frame 5 scene 'shots/my shot.lws'\n"
+                       "fake #1 destroyed\n"
+                       "fake #3 destroyed\n"
+                       "fake: shutdown\n");
+}
+
+TEST_F(HostRun, SceneFrameAndEventReachTheModuleAsScripted) {
+  Outcome o =
+      run("# a comment, then a blank line\n"
+          "\n"
+          "   create a\r\n"
+          "event a 265\n"
+          "scene -\n"
+          "frame -7\n"
+          "event a 99\n"
+          "scene \"\"\n"
+          "event a 274\n"
+          "scene C:\\scenes\\a.lws\n"
+          "event a 272\n",
+          {}, /*scriptOnStdin=*/true);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, kStart +
+                       "fake #1 event 265 frame 0 scene '(null)'\n"
+                       "fake #1 event 99 frame -7 scene '(null)'\n"
+                       "fake #1 event 274 frame -7 scene ''\n"
+                       "fake #1 event 272 frame -7 scene 'C:\\scenes\\a.lws'\n"
+                       "fake #1 destroyed\nfake: shutdown\n");
+}
+
+TEST_F(HostRun, SaveWritesOneValueALineAndLoadFailsReadsTheFileLacks) {
+  spit(dir / "short.txt", "0.5\n11\n");
+  spit(dir / "notint.txt", "0.01\n4\n2.5\n9\n");
+  Outcome o =
+      run("create a\n"
+          "create b\n"
+          "save a a.txt\n"
+          "load b a.txt\n"
+          "describe b\n"
+          "create c\n"
+          "load c short.txt\n"
+          "describe c\n"
+          "load c notint.txt\n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(slurp(dir / "a.txt"), "0.00999999978\n7\n-3\n1\n");
+  std::string settingsText = " settings=" + settings.string() + " priv=lookup\n";
+  EXPECT_EQ(o.out, kStart +
+                       "fake #2 load 1:0.01 1:7 1:-3 1:1\n"
+                       "fake #2 a=7 b=-3 c=1" +
+                       settingsText +
+                       "fake #3 load 1:0.5 1:11 0:12345 0:12345\n"
+                       "fake #3 a=11 b=-3 c=3" +
+                       settingsText +
+                       "fake #3 load 1:0.01 1:4 0:12345 0:12345\n"
+                       "fake #1 destroyed\nfake #2 destroyed\nfake #3 destroyed\n"
+                       "fake: shutdown\n");
+}
+
+TEST_F(HostRun, ScriptedUserEditsThePanelAndPressesOkOrCancel) {
+  Outcome o =
+      run("create a\n"
+          "options a ok token=xoxb-123456789 name=\"Render Bot\" channel=C:\\temp\\x "
+          "render=0 start=1 done=1 gettoken\n"
+          "options a cancel name=Other token= start=0\n"
+          "options a ok name= done=0\n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, kStart +
+                       "fake #1 clicked Get Token\n"
+                       "fake #1 panel closed with 1\n"
+                       "fake #1 token='xoxb-123456789' name='Render Bot' channel='C:\\temp\\x' "
+                       "render=0 start=1 done=1 short='xoxb-12'\n"
+                       "fake #1 panel closed with 0\n"
+                       "fake #1 panel closed with 1\n"
+                       "fake #1 token='xoxb-123456789' name='' channel='C:\\temp\\x' "
+                       "render=0 start=1 done=0 short='xoxb-12'\n"
+                       "fake #1 destroyed\nfake: shutdown\n");
+}
+
+TEST_F(HostRun, LineThatCannotRunStopsTheScriptWithItsNumberAndStatus2) {
+  const struct {
+    std::string script;
+    std::string err;
+  } cases[] = {
+      {"describe x\n", "line 1: no instance named x\n"},
+      {"# c\n\ncreate a\nfly a\ndescribe a\n", "line 4: unknown command: fly\n"},
+      {"create\n", "line 1: usage: create NAME\n"},
+      {"create a b\n", "line 1: usage: create NAME\n"},
+      {"create a\ncreate a\n", "line 2: instance a exists already\n"},
+      {"frame 1.5\n", "line 1: the frame is not a 32-bit integer: 1.5\n"},
+      {"frame 99999999999\n", "line 1: the frame is not a 32-bit integer: 99999999999\n"},
+      {"scene \"open\n", "line 1: double quote not closed\n"},
+      {"render 3 1\n", "line 1: the first frame comes after the last\n"},
+      {"create a\noptions a maybe\n", "line 2: options needs ok or cancel, not maybe\n"},
+      {"create a\noptions a ok colour=red\n", "line 2: unknown options setting: colour=red\n"},
+      {"create a\noptions a ok render=2\n", "line 2: render must be 0 or 1, not 2\n"},
+      {"create a\nload a missing.txt\n", "line 2: cannot read missing.txt\n"},
+      {"create a\nsave a no/such/folder/x.txt\n", "line 2: cannot write no/such/folder/x.txt\n"},
+      {"create a\ncopy a a\n", "line 2: cannot copy a onto itself\n"},
+      {"activate interface 4\n", "line 1: only the handler can be activated: interface\n"},
+  };
+  for (const auto& c : cases) {
+    Outcome o = run(c.script);
+    EXPECT_EQ(o.status, 2) << c.script;
+    EXPECT_EQ(o.err, c.err) << c.script;
+  }
+  // What ran before the bad line stays done, nothing after it runs, and the
+  // module is still shut down in order.
+  Outcome o = run("create a\ndescribe a\nfly\ndescribe a\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, kStart + "fake #1 a=7 b=-3 c=1 settings=" + settings.string() +
+                       " priv=lookup\nfake #1 destroyed\nfake: shutdown\n");
+}
+
+TEST_F(HostRun, ModuleThatCannotServeIsReportedBeforeTheScript) {
+  const struct {
+    std::string module;
+    std::string err;
+  } cases[] = {
+      {FAKE_MODULE_BAD_MAGIC,
+       "line 0: " + std::string(FAKE_MODULE_BAD_MAGIC) + ": bad module magic 0x12345678\n"},
+      {FAKE_MODULE_REFUSING,
+       "line 0: " + std::string(FAKE_MODULE_REFUSING) + ": module start-up refused\n"},
+  };
+  for (const auto& c : cases) {
+    Outcome o = run("create a\n", {"--module", c.module, "--settings", settings.string()});
+    EXPECT_EQ(o.status, 2) << c.module;
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.out, "");
+  }
+  Outcome missing = run("", {"--module", (dir / "none.p").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err.rfind("line 0: cannot open module " + (dir / "none.p").string(), 0), 0u)
+      << missing.err;
+}
+
+TEST_F(HostRun, ModuleBuiltBesideTheProgramIsFoundWithoutModuleOption) {
+  // The build tree's layout (program in host/, module in plugin/), then a
+  // module in the program's own folder.
+  const fs::path layouts[][2] = {
+      {dir / "tree" / "host", dir / "tree" / "plugin"},
+      {dir / "flat", dir / "flat"},
+  };
+  for (const auto& layout : layouts) {
+    fs::create_directories(layout[0]);
+    fs::create_directories(layout[1]);
+    fs::copy_file(PINGWELL_HOST, layout[0] / "pingwell-host");
+    fs::copy_file(FAKE_MODULE, layout[1] / "voro2_pingwell_64.p");
+    spit(dir / "script", "create a\n");
+    std::string cmd = "cd " + quoted(dir.string()) + " && " +
+                      quoted((layout[0] / "pingwell-host").string()) + " script > out.txt 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << layout[0];
+    EXPECT_EQ(slurp(dir / "out.txt"), kStart + "fake #1 destroyed\nfake: shutdown\n");
+  }
+}
+
+TEST_F(HostRun, ActivateHandlerPrintsTheModulesAnswer) {
+  Outcome o = run("activate handler 3\nactivate handler 4\ncreate a\n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, kStart +
+                       "fake: handler activation 3\nMasterHandler: 1\n"
+                       "fake: handler activation 4\nMasterHandler: 0\n"
+                       "fake #1 destroyed\nfake: shutdown\n");
+}
+
+TEST_F(HostRun, SettingsFolderIsMadeWhenMissingAndReportedToTheModule) {
+  // Default: ./Settings in the working folder.
+  Outcome o = run("create a\ndescribe a\n", {"--module", FAKE_MODULE});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(fs::is_directory(dir / "Settings"));
+  EXPECT_NE(o.out.find("fake #1 a=7 b=-3 c=1 settings=./Settings priv=lookup\n"), std::string::npos)
+      << o.out;
+
+  fs::path nested = dir / "deep" / "er";
+  o = run("create a\ndescribe a\n", {"--module", FAKE_MODULE, "--settings", nested.string() + "/"});
+  EXPECT_TRUE(fs::is_directory(nested));
+  EXPECT_NE(o.out.find("settings=" + nested.string() + " priv"), std::string::npos) << o.out;
+}
+
+TEST_F(HostRun, CreateTheModuleRefusesIsPrintedAndTheScriptGoesOn) {
+  fs::create_directories(settings);
+  spit(settings / "refuse-create", "");
+  Outcome o = run("create a\nscene x.lws\ndescribe a\n");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, kStart + "create a: failed\nfake: shutdown\n");
+  EXPECT_EQ(o.err, "line 3: no instance named a\n");
+}
+
+}  // namespace
