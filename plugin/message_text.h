@@ -1,0 +1,20 @@
+#pragma once
+// The texts of the three render messages.
+#include <cstdint>
+#include <string>
+
+namespace pingwell {
+
+// Shown in place of the scene file name for a scene that was never saved.
+inline constexpr const char* kUnsavedSceneName = "(unsaved scene)";
+
+// The message for `eventCode` (one of HOST_EVENT_FRAME_STARTED,
+// HOST_EVENT_FRAME_DONE, HOST_EVENT_RENDER_DONE):
+//   "<scene>\nFrame Started: <frame>", "<scene>\nFrame Rendered: <frame>",
+//   "<scene>\nRENDER COMPLETED".
+// The scene file name is kept whole, whatever its length; a null or empty
+// name gives kUnsavedSceneName. Empty for any other code. Throws only
+// std::bad_alloc.
+std::string composeMessage(int32_t eventCode, const char* sceneFileName, int32_t frame);
+
+}  // namespace pingwell

@@ -1,0 +1,89 @@
+// The module as the host sees it: the exported descriptor, the server table
+// with the handler and interface servers, and their activation.
+#include <cstdint>
+
+#include "plugin/failure_report.h"
+#include "plugin/host_interface.h"
+#include "plugin/host_services.h"
+#include "plugin/notifier.h"
+#include "plugin/options_panel.h"
+
+#ifdef _WIN32
+#define PINGWELL_EXPORT __declspec(dllexport)
+#else
+#define PINGWELL_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace pingwell {
+
+namespace {
+
+constexpr int kActivationVersion = 4;
+constexpr int kActivated = 0;
+constexpr int kVersionRefused = 1;
+constexpr const char* kServerName = "voro2_slack";
+// The datum handed to every activation; any non-null value will do.
+constexpr std::uintptr_t kServerDatum = 4;
+
+void* moduleStartup() { return reinterpret_cast<void*>(kServerDatum); }
+
+void moduleShutdown(void* /*serverData*/) {}
+
+// Wires the notifier into the host's handler record. Every activation looks
+// the services up again and keeps the newest.
+int activateHandler(int version, HostGlobalFunc global, void* local, void* /*serverData*/) {
+  if (version != kActivationVersion || local == nullptr) return kVersionRefused;
+  try {
+    keepHandlerServices(global);
+    auto* handler = static_cast<HostMasterHandler*>(local);
+    if (HostInstanceFuncs* funcs = handler->instanceFuncs; funcs != nullptr) {
+      funcs->priv = reinterpret_cast<void*>(global);
+      funcs->create = notifierCreate;
+      funcs->destroy = notifierDestroy;
+      funcs->copy = notifierCopy;
+      funcs->load = notifierLoad;
+      funcs->save = notifierSave;
+      funcs->describe = notifierDescribe;
+    }
+    handler->type = HOST_MASTER_TYPE_SCENE;
+    handler->event = notifierEvent;
+    handler->flags = notifierFlags;
+  } catch (...) {
+    reportCurrentException();
+  }
+  return kActivated;
+}
+
+// Runs the options panel for the instance the record names, there and then;
+// the host is left no panel of its own to show.
+int activateInterface(int version, HostGlobalFunc /*global*/, void* local, void* /*serverData*/) {
+  if (version != kActivationVersion || local == nullptr) return kVersionRefused;
+  try {
+    keepInterfaceServices();
+    auto* face = static_cast<HostMasterInterface*>(local);
+    face->panel = runOptionsPanel(static_cast<NotifierInstance*>(face->instance));
+    face->options = nullptr;
+    face->command = nullptr;
+  } catch (...) {
+    reportCurrentException();
+  }
+  return kActivated;
+}
+
+const HostServerRecord kServers[] = {
+    {"MasterHandler", kServerName, activateHandler, nullptr},
+    {"MasterInterface", kServerName, activateInterface, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+}  // namespace pingwell
+
+extern "C" {
+// The one symbol the host looks up by name.
+PINGWELL_EXPORT HostModuleDescriptor _mod_descrip = {
+    HOST_MODULE_MAGIC,       HOST_MODULE_VERSION,      HOST_MODULE_MACHINE,
+    pingwell::moduleStartup, pingwell::moduleShutdown, pingwell::kServers,
+};
+}

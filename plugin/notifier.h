@@ -1,0 +1,41 @@
+#pragma once
+// The instance and handler callbacks of the master plug-in. The handler
+// activation enters their addresses into the host's records; the host calls
+// them with the opaque instance handle that notifierCreate returned. None of
+// them lets an exception out.
+#include "plugin/host_interface.h"
+#include "plugin/notifier_instance.h"
+
+namespace pingwell {
+
+// A new instance: token, user name and channel from the settings file in
+// the host's "Settings" folder (empty when there is none), only the
+// render-completed switch on. `priv` (the host's global lookup) is kept as
+// hostGlobal. Null when the instance cannot be made; *error is not set.
+void* notifierCreate(void* priv, void* context, const char** error) noexcept;
+
+// Releases the instance and all it owns. Null is ignored.
+void notifierDestroy(void* instance) noexcept;
+
+// Copies every field of `from` over `to`. Always succeeds (null).
+const char* notifierCopy(void* to, void* from) noexcept;
+
+// The scene block: the float 0.01 (ignored on load), then render-done,
+// frame-start and frame-done as 32-bit integers. A value the host cannot read
+// leaves its switch as it was. Both always succeed (null).
+const char* notifierLoad(void* instance, const HostLoadState* state) noexcept;
+const char* notifierSave(void* instance, const HostSaveState* state) noexcept;
+
+// "voro2 pingwell" for every instance.
+const char* notifierDescribe(void* instance) noexcept;
+
+// 2: the host is to deliver the render events.
+unsigned int notifierFlags(void* instance) noexcept;
+
+// Posts the message of a render event whose switch is on (exactly 1) when the
+// instance has a token, a user name and a channel, with those three. Any
+// other event does nothing at all. Failures of the post are written to the
+// standard error stream. Always 0.0.
+double notifierEvent(void* instance, const HostMasterAccess* access) noexcept;
+
+}  // namespace pingwell

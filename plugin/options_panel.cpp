@@ -1,0 +1,200 @@
+#include "plugin/options_panel.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "plugin/failure_report.h"
+#include "plugin/host_services.h"
+#include "plugin/open_url.h"
+#include "plugin/settings_file.h"
+
+namespace pingwell {
+
+namespace {
+
+// The initial values are formatted into a buffer of this size; longer texts
+// (a hand-edited settings file) are shown cut.
+constexpr int kShownTextSize = 1024;
+constexpr int kModalWithCancel = HOST_PANF_BLOCKING | HOST_PANF_CANCEL;
+
+const char* kCreditLines[] = {"voro2 pingwell: render notifications to Slack", nullptr};
+
+// The host releases the panel and its controls once the run is over,
+// however it ends.
+class PanelHandle {
+ public:
+  PanelHandle(const HostPanelServices& services, HostPanel* panel)
+      : services_(services), panel_(panel) {}
+  ~PanelHandle() {
+    if (panel_ != nullptr && services_.destroy != nullptr) services_.destroy(panel_);
+  }
+  PanelHandle(const PanelHandle&) = delete;
+  PanelHandle& operator=(const PanelHandle&) = delete;
+  HostPanel* get() const { return panel_; }
+
+ private:
+  const HostPanelServices& services_;
+  HostPanel* panel_;
+};
+
+struct Controls {
+  HostControl* token = nullptr;
+  HostControl* getToken = nullptr;
+  HostControl* name = nullptr;
+  HostControl* channel = nullptr;
+  HostControl* credit = nullptr;
+  HostControl* renderDone = nullptr;
+  HostControl* frameStart = nullptr;
+  HostControl* frameDone = nullptr;
+
+  bool complete() const {
+    for (HostControl* control :
+         {token, getToken, name, channel, credit, renderDone, frameStart, frameDone}) {
+      if (control == nullptr || control->get == nullptr || control->set == nullptr) return false;
+    }
+    return true;
+  }
+};
+
+// One descriptor serves every control; each kind sets only what it needs,
+// so the button inherits the token field's width.
+Controls addControls(const HostPanelServices& services, HostPanel* panel) {
+  Controls controls;
+  HostControlDesc desc{};
+  auto add = [&](const char* kind, const char* label) {
+    return services.addControl(panel, kind, &desc, label);
+  };
+  desc.type = HOST_DESC_EDIT;
+  desc.width = 100;
+  controls.token = add("EditControl", "Token");
+  desc.type = HOST_DESC_BUTTON;
+  controls.getToken = add("ButtonControl", "Get Token");
+  desc.type = HOST_DESC_EDIT;
+  desc.width = 50;
+  controls.name = add("EditControl", "Name");
+  controls.channel = add("EditControl", "Channel");
+  desc.type = HOST_DESC_TEXT;
+  desc.text = kCreditLines;
+  controls.credit = add("TextControl", "");
+  desc.type = HOST_DESC_BOOL;
+  controls.renderDone = add("BoolControl", "Message when render completes   ");
+  controls.frameStart = add("BoolControl", "Message when a new frame renders");
+  controls.frameDone = add("BoolControl", "Message when a frame is complete ");
+  return controls;
+}
+
+void showText(HostControl* control, const std::string& text) {
+  char shown[kShownTextSize];
+  std::snprintf(shown, sizeof shown, "%s", text.c_str());
+  HostValue value{};
+  value.text.type = HOST_VALUE_TEXT;
+  value.text.buf = shown;
+  value.text.bufLen = kShownTextSize;
+  control->set(control, HOST_CTL_VALUE, &value);
+}
+
+void setPointer(HostControl* control, int tag, void* pointer) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.ptr = pointer;
+  control->set(control, tag, &value);
+}
+
+// A switch that a scene loaded as 2 counts as off, and so it is shown: the
+// box shows what the notifier will do.
+void showSwitch(HostControl* control, int32_t state) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.value = switchIsOn(state) ? 1 : 0;
+  control->set(control, HOST_CTL_VALUE, &value);
+}
+
+// Reads the field into `landing`; whatever the host does, the text ends at
+// the buffer's last byte at the latest.
+void readText(HostControl* control, char* landing, int size) {
+  std::memset(landing, 0, static_cast<size_t>(size));
+  HostValue value{};
+  value.text.type = HOST_VALUE_TEXT;
+  value.text.buf = landing;
+  value.text.bufLen = size;
+  control->get(control, HOST_CTL_VALUE, &value);
+  landing[size - 1] = '\0';
+}
+
+void readSwitch(HostControl* control, int32_t& state) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.value = switchIsOn(state) ? 1 : 0;
+  control->get(control, HOST_CTL_VALUE, &value);
+  state = value.intv.value;
+}
+
+// A settings value is one line of the file: a line break in a field would
+// shift the values after it, so the text ends at the first one.
+std::string settingsValue(const char* landing) {
+  return std::string(landing, std::strcspn(landing, "\r\n"));
+}
+
+}  // namespace
+
+HostPanel* runOptionsPanel(NotifierInstance* instance) noexcept {
+  if (instance == nullptr) return nullptr;
+  try {
+    const HostPanelServices* services = hostServices().panelServices;
+    if (services == nullptr || services->create == nullptr || services->addControl == nullptr ||
+        services->open == nullptr) {
+      return nullptr;
+    }
+    const PanelHandle panel(*services, services->create(kPanelTitle, nullptr));
+    if (panel.get() == nullptr) return nullptr;
+    const Controls controls = addControls(*services, panel.get());
+    if (!controls.complete()) return nullptr;
+
+    NotifierInstance& notifier = *instance;
+    showText(controls.token, notifier.token);
+    setPointer(controls.getToken, HOST_CTL_USERDATA, nullptr);
+    setPointer(controls.getToken, HOST_CTL_USEREVENT,
+               reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onGetToken)));
+    showText(controls.name, notifier.userName);
+    showText(controls.channel, notifier.channel);
+    showSwitch(controls.renderDone, notifier.notifyRenderDone);
+    showSwitch(controls.frameStart, notifier.notifyFrameStart);
+    showSwitch(controls.frameDone, notifier.notifyFrameDone);
+
+    if (services->open(panel.get(), kModalWithCancel) == 0) return nullptr;
+
+    readText(controls.token, notifier.tokenText, kTokenTextSize);
+    readText(controls.name, notifier.nameText, kNameTextSize);
+    readText(controls.channel, notifier.channelText, kChannelTextSize);
+    readSwitch(controls.renderDone, notifier.notifyRenderDone);
+    readSwitch(controls.frameStart, notifier.notifyFrameStart);
+    readSwitch(controls.frameDone, notifier.notifyFrameDone);
+
+    SettingsLines entered{settingsValue(notifier.tokenText), settingsValue(notifier.nameText),
+                          settingsValue(notifier.channelText)};
+    const std::string path = settingsFilePath(hostSettingsFolder());
+    SettingsFileWriter writer(path);
+    if (!writer.isOpen()) return nullptr;
+    notifier.token = entered.token;
+    notifier.userName = entered.userName;
+    notifier.channel = entered.channel;
+    if (writer.writeAndClose(entered)) {
+      SettingsLines stored;
+      if (readSettingsFile(path, stored)) {
+        notifier.token = std::move(stored.token);
+        notifier.userName = std::move(stored.userName);
+        notifier.channel = std::move(stored.channel);
+      }
+    }
+  } catch (...) {
+    reportCurrentException();
+  }
+  return nullptr;
+}
+
+void onGetToken(HostControl* /*control*/, void* /*userData*/) noexcept {
+  openUrlInBrowser(kLegacyTokenPage);
+}
+
+}  // namespace pingwell

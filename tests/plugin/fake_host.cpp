@@ -1,0 +1,281 @@
+#include "fake_host.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "plugin/host_services.h"
+
+struct HostPanel {
+  pingwell::testing::FakePanelRun* run;
+};
+
+namespace pingwell::testing {
+
+namespace {
+
+FakeHost* current = nullptr;
+
+// Every service the plug-in may ask for has a record; the ones it only keeps
+// get a distinct dummy each.
+int dummyServices[16];
+
+void* lookUp(const char* name, int /*useMode*/) {
+  FakeHost& host = *current;
+  host.lookups.emplace_back(name);
+  const std::string wanted(name);
+  if (wanted == HOST_SCENE_INFO_NAME) return &host.scene;
+  if (wanted == HOST_TIME_INFO_NAME) return &host.time;
+  if (wanted == HOST_DIRECTORY_INFO_NAME) return &host.directory;
+  if (wanted == HOST_PANEL_SERVICES_NAME) return &host.panels;
+  return &dummyServices[host.lookups.size() % 16];
+}
+
+void* panelLookUp(const char* name, int /*useMode*/) {
+  current->panelLookups.emplace_back(name);
+  return &dummyServices[15];
+}
+
+const char* folder(const char* kind) {
+  FakeHost& host = *current;
+  if (host.noSettingsFolder || std::strcmp(kind, "Settings") != 0) return nullptr;
+  return host.settingsFolder.c_str();
+}
+
+FakeControl* asFake(HostControl* control) { return reinterpret_cast<FakeControl*>(control); }
+
+void controlSet(HostControl* control, int tag, HostValue* value) {
+  FakeControl& fake = *asFake(control);
+  if (tag == HOST_CTL_VALUE && value->type == HOST_VALUE_TEXT) {
+    // A host reads no further than the stated length.
+    const HostTextValue& text = value->text;
+    fake.shownText.assign(text.buf, strnlen(text.buf, static_cast<size_t>(text.bufLen)));
+    fake.text = fake.shownText;
+  } else if (tag == HOST_CTL_VALUE && value->type == HOST_VALUE_INT) {
+    fake.shownValue = value->intv.value;
+    fake.value = value->intv.value;
+  } else if (tag == HOST_CTL_USERDATA) {
+    fake.userData = value->intv.ptr;
+    fake.userDataSet = true;
+  } else if (tag == HOST_CTL_USEREVENT) {
+    fake.event = reinterpret_cast<HostControlEventFunc>(value->intv.ptr);
+  }
+}
+
+void controlGet(HostControl* control, int tag, HostValue* value) {
+  FakeControl& fake = *asFake(control);
+  if (tag != HOST_CTL_VALUE) return;
+  if (fake.kind == "BoolControl") {
+    value->intv.value = fake.value;
+    return;
+  }
+  HostTextValue& text = value->text;
+  if (text.bufLen <= 0) return;
+  const size_t room = static_cast<size_t>(text.bufLen);
+  if (current->sloppyTextGet) {
+    // Fills the buffer whole and leaves it unterminated when the text is long.
+    std::memcpy(text.buf, fake.text.data(), std::min(room, fake.text.size()));
+    if (fake.text.size() < room) text.buf[fake.text.size()] = '\0';
+    return;
+  }
+  const size_t copied = std::min(room - 1, fake.text.size());
+  std::memcpy(text.buf, fake.text.data(), copied);
+  text.buf[copied] = '\0';
+}
+
+HostPanel* panelCreate(const char* title, void* /*reserved*/) {
+  FakeHost& host = *current;
+  if (host.refusePanels) return nullptr;
+  auto run = std::make_unique<FakePanelRun>();
+  run->title = title;
+  host.runs.push_back(std::move(run));
+  static std::vector<std::unique_ptr<HostPanel>> handles;
+  handles.push_back(std::make_unique<HostPanel>(HostPanel{host.runs.back().get()}));
+  return handles.back().get();
+}
+
+void panelDestroy(HostPanel* panel) { panel->run->destroyed = true; }
+
+HostControl* panelAddControl(HostPanel* panel, const char* kind, const HostControlDesc* desc,
+                             const char* label) {
+  if (panel->run->destroyed) throw std::logic_error("control added to a released panel");
+  if (!current->refuseControlLabel.empty() && label == current->refuseControlLabel) return nullptr;
+  auto fake = std::make_unique<FakeControl>();
+  fake->control.get = controlGet;
+  fake->control.set = controlSet;
+  fake->kind = kind;
+  fake->label = label;
+  fake->desc = *desc;
+  if (desc->type == HOST_DESC_TEXT && desc->text != nullptr) {
+    for (const char** line = desc->text; *line != nullptr; ++line)
+      fake->descText.emplace_back(*line);
+  }
+  panel->run->controls.push_back(std::move(fake));
+  return &panel->run->controls.back()->control;
+}
+
+int panelOpen(HostPanel* panel, int flags) {
+  FakeHost& host = *current;
+  FakePanelRun& run = *panel->run;
+  run.openFlags = flags;
+  run.opened = true;
+  for (const auto& [label, text] : host.script.texts) {
+    if (FakeControl* control = run.find(label)) control->text = text;
+  }
+  for (const auto& [label, state] : host.script.switches) {
+    if (FakeControl* control = run.find(label)) control->value = state;
+  }
+  if (host.script.pressGetToken) {
+    FakeControl* button = run.find("Get Token");
+    if (button != nullptr && button->event != nullptr)
+      button->event(&button->control, button->userData);
+  }
+  return host.script.pressOk ? 1 : 0;
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/pingwell-plugin-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+unsigned fileMode(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return ~0u;
+  return info.st_mode & 07777;
+}
+
+FakeControl* FakePanelRun::find(const std::string& label) {
+  for (auto& control : controls) {
+    if (control->label == label) return control.get();
+  }
+  return nullptr;
+}
+
+FakeHost::FakeHost() {
+  if (current != nullptr) throw std::logic_error("one fake host at a time");
+  current = this;
+  settingsFolder = temp.path() + "/Settings";
+  ::mkdir(settingsFolder.c_str(), 0755);
+  directory.folder = folder;
+  panels.globalFun = panelLookUp;
+  panels.create = panelCreate;
+  panels.destroy = panelDestroy;
+  panels.addControl = panelAddControl;
+  panels.open = panelOpen;
+  updateScene();
+}
+
+FakeHost::~FakeHost() {
+  // The plug-in must not keep pointers into a host that is gone.
+  HostServices& kept = hostServices();
+  kept.sceneInfo = nullptr;
+  kept.timeInfo = nullptr;
+  kept.directoryInfo = nullptr;
+  kept.panelServices = nullptr;
+  current = nullptr;
+}
+
+HostGlobalFunc FakeHost::global() { return lookUp; }
+
+void FakeHost::keepServices() { keepHandlerServices(global()); }
+
+void FakeHost::updateScene() {
+  scene.name = "shot";
+  scene.filename = sceneSaved ? sceneFile.c_str() : nullptr;
+}
+
+namespace {
+
+int readFloats(void* data, float* dest, int count) {
+  auto& block = *static_cast<FakeSceneBlock*>(data);
+  int read = 0;
+  for (; read < count && block.next < block.values.size() && block.values[block.next].isFloat;
+       ++read) {
+    dest[read] = block.values[block.next++].f;
+  }
+  return read;
+}
+
+int readInts(void* data, int32_t* dest, int count) {
+  auto& block = *static_cast<FakeSceneBlock*>(data);
+  int read = 0;
+  for (; read < count && block.next < block.values.size() && !block.values[block.next].isFloat;
+       ++read) {
+    dest[read] = block.values[block.next++].i;
+  }
+  return read;
+}
+
+void writeFloats(void* data, const float* source, int count) {
+  auto& block = *static_cast<FakeSceneBlock*>(data);
+  for (int n = 0; n < count; ++n) block.values.push_back({true, source[n], 0});
+}
+
+void writeInts(void* data, const int32_t* source, int count) {
+  auto& block = *static_cast<FakeSceneBlock*>(data);
+  for (int n = 0; n < count; ++n) block.values.push_back({false, 0.0f, source[n]});
+}
+
+}  // namespace
+
+FakeSceneBlock::FakeSceneBlock() {
+  load = {this, readFloats, readInts};
+  save = {this, writeFloats, writeInts};
+}
+
+StderrCollector::StderrCollector() {
+  std::fflush(stderr);
+  saved_ = ::dup(2);
+  const int fd = ::open(folder_.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ::dup2(fd, 2);
+  ::close(fd);
+}
+
+StderrCollector::~StderrCollector() {
+  std::fflush(stderr);
+  ::dup2(saved_, 2);
+  ::close(saved_);
+}
+
+std::string StderrCollector::text() {
+  std::fflush(stderr);
+  return readBytes(folder_.file("stderr"));
+}
+
+}  // namespace pingwell::testing

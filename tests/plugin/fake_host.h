@@ -1,0 +1,145 @@
+#pragma once
+// A host of our own for the plug-in's tests: a global lookup that logs what
+// it is asked for, scene and time records the test sets, a "Settings" folder
+// in a fresh temporary folder, a scripted user for the panel services, and
+// load and save states over a list of values.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/host_interface.h"
+
+struct HostPanel;  // the fake host's panel, defined in fake_host.cpp
+
+namespace pingwell::testing {
+
+// A folder under the system's temporary folder, removed with all it holds.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string readBytes(const std::string& path);  // empty when missing
+void writeBytes(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+unsigned fileMode(const std::string& path);  // permission bits
+
+// What the fake panel services saw of one control.
+struct FakeControl {
+  HostControl control{};  // first, so a HostControl* leads back here
+  std::string kind;
+  std::string label;
+  HostControlDesc desc{};
+  std::vector<std::string> descText;            // the text list of a TextControl
+  std::string shownText;                        // last text set with HOST_CTL_VALUE
+  int shownValue = -1;                          // last integer set with HOST_CTL_VALUE
+  void* userData = reinterpret_cast<void*>(1);  // unset
+  HostControlEventFunc event = nullptr;
+  bool userDataSet = false;
+  // What the scripted user leaves in the control (starts as shown).
+  std::string text;
+  int value = 0;
+};
+
+struct FakePanelRun {
+  std::string title;
+  std::vector<std::unique_ptr<FakeControl>> controls;
+  int openFlags = -1;
+  bool opened = false;
+  bool destroyed = false;
+  FakeControl* find(const std::string& label);
+};
+
+// What the scripted user does when a panel opens.
+struct PanelScript {
+  std::map<std::string, std::string> texts;  // label -> new text
+  std::map<std::string, int> switches;       // label -> new state
+  bool pressGetToken = false;
+  bool pressOk = true;
+};
+
+class FakeHost {
+ public:
+  FakeHost();  // becomes the current host; one at a time
+  ~FakeHost();
+  FakeHost(const FakeHost&) = delete;
+  FakeHost& operator=(const FakeHost&) = delete;
+
+  static HostGlobalFunc global();
+
+  // Hands the services to the plug-in's kept set, as the handler
+  // activation does.
+  void keepServices();
+
+  std::string settingsPath() const { return settingsFolder + "/slacktoken.txt"; }
+  void writeSettings(const std::string& bytes) const { writeBytes(settingsPath(), bytes); }
+
+  // Services.
+  std::string sceneFile = "shot.lws";
+  bool sceneSaved = true;
+  HostSceneInfo scene{};
+  HostTimeInfo time{0.0, 1};
+  HostDirectoryInfo directory{};
+  HostPanelServices panels{};
+  TempFolder temp;
+  std::string settingsFolder;  // the "Settings" folder; starts as temp/Settings
+  bool noSettingsFolder = false;
+  std::vector<std::string> lookups;  // names asked for, in order
+  std::vector<std::string> panelLookups;
+
+  // Panels.
+  PanelScript script;
+  bool refusePanels = false;
+  std::string refuseControlLabel;  // addControl gives none for this label
+  bool sloppyTextGet = false;      // fills the buffer whole, unterminated
+  std::vector<std::unique_ptr<FakePanelRun>> runs;
+  FakePanelRun& lastRun() { return *runs.back(); }
+
+  // Refreshes scene's pointers after sceneFile or sceneSaved changed.
+  void updateScene();
+};
+
+// A scene block as a list of values, for load and save.
+struct SceneValue {
+  bool isFloat;
+  float f;
+  int32_t i;
+};
+
+class FakeSceneBlock {
+ public:
+  FakeSceneBlock();
+  std::vector<SceneValue> values;
+  size_t next = 0;
+  HostLoadState load{};
+  HostSaveState save{};
+};
+
+// Counts operator new calls of the whole test program.
+long allocationCount();
+
+// Collects what the process writes to its standard error stream meanwhile.
+class StderrCollector {
+ public:
+  StderrCollector();
+  ~StderrCollector();
+  StderrCollector(const StderrCollector&) = delete;
+  StderrCollector& operator=(const StderrCollector&) = delete;
+  std::string text();  // everything so far
+
+ private:
+  TempFolder folder_;
+  int saved_ = -1;
+};
+
+}  // namespace pingwell::testing

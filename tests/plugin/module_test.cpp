@@ -1,0 +1,183 @@
+// The built module as the host meets it: loaded with dlopen, found through
+// its one exported symbol, activated through its server table.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+
+namespace pingwell {
+namespace {
+
+using testing::FakeHost;
+
+class Module : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    library = ::dlopen(PINGWELL_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    descriptor = static_cast<const HostModuleDescriptor*>(::dlsym(library, "_mod_descrip"));
+  }
+  static void TearDownTestSuite() {
+    if (library != nullptr) ::dlclose(library);
+    library = nullptr;
+  }
+
+  void SetUp() override { ASSERT_NE(descriptor, nullptr); }
+
+  const HostServerRecord& server(const char* className) {
+    for (const HostServerRecord* entry = descriptor->servers; entry->className; ++entry) {
+      if (std::strcmp(entry->className, className) == 0) return *entry;
+    }
+    throw std::runtime_error(std::string("no server of class ") + className);
+  }
+
+  int activateHandler(int version, HostMasterHandler& record) {
+    return server("MasterHandler")
+        .activate(version, FakeHost::global(), &record, descriptor->startup());
+  }
+
+  static void* library;
+  static const HostModuleDescriptor* descriptor;
+};
+
+void* Module::library = nullptr;
+const HostModuleDescriptor* Module::descriptor = nullptr;
+
+TEST_F(Module, DescriptorIsTheOnlyExportedSymbol) {
+  EXPECT_EQ(descriptor->magic, 0x04121994u);
+  EXPECT_EQ(descriptor->version, 3u);
+  EXPECT_EQ(descriptor->machine, 0x300u);
+  ASSERT_NE(descriptor->startup, nullptr);
+  ASSERT_NE(descriptor->shutdown, nullptr);
+  for (int n = 0; n < 3; ++n) EXPECT_EQ(descriptor->startup(), reinterpret_cast<void*>(4));
+  descriptor->shutdown(reinterpret_cast<void*>(4));
+
+  std::vector<std::string> exported;
+  const std::string command = std::string("nm -D --defined-only '") + PINGWELL_MODULE_PATH + "'";
+  FILE* nm = ::popen(command.c_str(), "r");
+  ASSERT_NE(nm, nullptr);
+  char line[512];
+  while (std::fgets(line, sizeof line, nm) != nullptr) {
+    std::string text(line);
+    text.erase(text.find_last_not_of("\r\n") + 1);
+    exported.push_back(text.substr(text.rfind(' ') + 1));
+  }
+  ASSERT_EQ(::pclose(nm), 0);
+  EXPECT_EQ(exported, std::vector<std::string>{"_mod_descrip"});
+}
+
+TEST_F(Module, ServesHandlerAndInterfaceUnderOneName) {
+  const HostServerRecord* entries = descriptor->servers;
+  ASSERT_NE(entries, nullptr);
+  EXPECT_STREQ(entries[0].className, "MasterHandler");
+  EXPECT_STREQ(entries[0].serverName, "voro2_slack");
+  EXPECT_NE(entries[0].activate, nullptr);
+  EXPECT_EQ(entries[0].tagTexts, nullptr);
+  EXPECT_STREQ(entries[1].className, "MasterInterface");
+  EXPECT_STREQ(entries[1].serverName, "voro2_slack");
+  EXPECT_NE(entries[1].activate, nullptr);
+  EXPECT_EQ(entries[1].tagTexts, nullptr);
+  EXPECT_EQ(entries[2].className, nullptr);
+  EXPECT_EQ(entries[2].serverName, nullptr);
+  EXPECT_EQ(entries[2].activate, nullptr);
+  EXPECT_EQ(entries[2].tagTexts, nullptr);
+}
+
+TEST_F(Module, OnlyVersionFourActivates) {
+  FakeHost host;
+  for (int version : {3, 5, 0, -4}) {
+    SCOPED_TRACE(version);
+    HostInstanceFuncs funcs;
+    std::memset(&funcs, 0xA5, sizeof funcs);
+    HostMasterHandler handler;
+    std::memset(&handler, 0xA5, sizeof handler);
+    handler.instanceFuncs = &funcs;
+    const HostMasterHandler handlerBefore = handler;
+    const HostInstanceFuncs funcsBefore = funcs;
+    EXPECT_EQ(activateHandler(version, handler), 1);
+    EXPECT_EQ(std::memcmp(&handler, &handlerBefore, sizeof handler), 0);
+    EXPECT_EQ(std::memcmp(&funcs, &funcsBefore, sizeof funcs), 0);
+
+    HostMasterInterface face;
+    std::memset(&face, 0xA5, sizeof face);
+    const HostMasterInterface faceBefore = face;
+    EXPECT_EQ(server("MasterInterface").activate(version, FakeHost::global(), &face, nullptr), 1);
+    EXPECT_EQ(std::memcmp(&face, &faceBefore, sizeof face), 0);
+  }
+  EXPECT_TRUE(host.lookups.empty());
+  EXPECT_TRUE(host.runs.empty());
+}
+
+TEST_F(Module, HandlerActivationWiresTheNotifier) {
+  FakeHost host;
+  host.writeSettings("xoxb-1\nRender Bot\n#renders\n");
+  HostInstanceFuncs funcs{};
+  HostMasterHandler handler{};
+  handler.instanceFuncs = &funcs;
+  handler.itemFuncs = reinterpret_cast<HostItemFuncs*>(&host);
+  handler.type = 99;
+  EXPECT_EQ(activateHandler(4, handler), 0);
+  EXPECT_EQ(host.lookups,
+            (std::vector<std::string>{"LW Scene Info 10", "Info Messages 3", "LW Time Info",
+                                      "LW Item Info 8", "LW Camera Info 9", "LW Interface Info 7",
+                                      "Instance Update", "LWPanelServices 2", "Directory Info"}));
+  EXPECT_EQ(handler.instanceFuncs, &funcs);
+  EXPECT_EQ(handler.itemFuncs, reinterpret_cast<HostItemFuncs*>(&host));
+  EXPECT_EQ(handler.type, 0);
+  EXPECT_EQ(funcs.priv, reinterpret_cast<void*>(FakeHost::global()));
+  ASSERT_TRUE(funcs.create && funcs.destroy && funcs.copy && funcs.load && funcs.save &&
+              funcs.describe && handler.event && handler.flags);
+
+  // What the wired functions do, through the module's own copies.
+  const char* error = nullptr;
+  void* instance = funcs.create(funcs.priv, nullptr, &error);
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(error, nullptr);
+  EXPECT_STREQ(funcs.describe(instance), "voro2 pingwell");
+  EXPECT_EQ(handler.flags(instance), 2u);
+  testing::FakeSceneBlock block;
+  EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
+  ASSERT_EQ(block.values.size(), 4u);
+  EXPECT_EQ(block.values[1].i, 1);  // render done on from the start
+  const HostMasterAccess other{0x10A, nullptr};
+  EXPECT_EQ(handler.event(instance, &other), 0.0);
+  funcs.destroy(instance);
+
+  // A second activation looks everything up again.
+  EXPECT_EQ(activateHandler(4, handler), 0);
+  EXPECT_EQ(host.lookups.size(), 18u);
+}
+
+TEST_F(Module, InterfaceActivationRunsThePanelAndLeavesTheHostNothing) {
+  FakeHost host;
+  HostInstanceFuncs funcs{};
+  HostMasterHandler handler{};
+  handler.instanceFuncs = &funcs;
+  ASSERT_EQ(activateHandler(4, handler), 0);
+  void* instance = funcs.create(funcs.priv, nullptr, nullptr);
+  host.script.texts = {{"Token", "xoxb-2"}, {"Name", "Bot"}, {"Channel", "#c"}};
+  for (bool ok : {false, true}) {
+    SCOPED_TRACE(ok ? "OK" : "Cancel");
+    host.script.pressOk = ok;
+    HostMasterInterface face;
+    std::memset(&face, 0xA5, sizeof face);
+    face.instance = instance;
+    EXPECT_EQ(server("MasterInterface").activate(4, FakeHost::global(), &face, nullptr), 0);
+    EXPECT_EQ(face.instance, instance);
+    EXPECT_EQ(face.panel, nullptr);
+    EXPECT_EQ(face.options, nullptr);
+    EXPECT_EQ(face.command, nullptr);
+    EXPECT_TRUE(host.lastRun().opened);
+    EXPECT_EQ(testing::readBytes(host.settingsPath()), ok ? "xoxb-2\nBot\n#c\n" : "");
+  }
+  EXPECT_EQ(host.panelLookups, (std::vector<std::string>{"Channel Info 2", "Channel Info 2"}));
+  funcs.destroy(instance);
+}
+
+}  // namespace
+}  // namespace pingwell

@@ -1,0 +1,270 @@
+// The options panel driven by a scripted user on the fake host's panels.
+#include "plugin/options_panel.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "fake_host.h"
+#include "plugin/notifier.h"
+
+namespace pingwell {
+namespace {
+
+using testing::FakeHost;
+using testing::readBytes;
+
+struct Instance {
+  void* handle = notifierCreate(nullptr, nullptr, nullptr);
+  ~Instance() { notifierDestroy(handle); }
+  NotifierInstance* get() { return static_cast<NotifierInstance*>(handle); }
+  NotifierInstance* operator->() { return get(); }
+};
+
+class Panel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.keepServices();
+    host.writeSettings("xoxb-old\r\nOld Bot\r\n#old\r\n");
+  }
+  FakeHost host;
+};
+
+TEST_F(Panel, ShowsEightControlsInOrderWithExactLabels) {
+  Instance instance;
+  host.script.pressOk = false;
+  EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
+  ASSERT_EQ(host.runs.size(), 1u);
+  const testing::FakePanelRun& run = host.lastRun();
+  EXPECT_EQ(run.title, "voro2 pingwell");
+  EXPECT_EQ(run.openFlags, 3);
+  struct Expected {
+    const char* kind;
+    const char* label;
+    int type;
+    int width;
+  };
+  // The button keeps the token field's width: one descriptor serves all.
+  const Expected expected[] = {
+      {"EditControl", "Token", 1, 100},
+      {"ButtonControl", "Get Token", 2, 100},
+      {"EditControl", "Name", 1, 50},
+      {"EditControl", "Channel", 1, 50},
+      {"TextControl", "", 12, -1},
+      {"BoolControl", "Message when render completes   ", 8, -1},
+      {"BoolControl", "Message when a new frame renders", 8, -1},
+      {"BoolControl", "Message when a frame is complete ", 8, -1},
+  };
+  ASSERT_EQ(run.controls.size(), 8u);
+  for (size_t n = 0; n < 8; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(run.controls[n]->kind, expected[n].kind);
+    EXPECT_EQ(run.controls[n]->label, expected[n].label);
+    EXPECT_EQ(run.controls[n]->desc.type, expected[n].type);
+    if (expected[n].width >= 0) {
+      EXPECT_EQ(run.controls[n]->desc.width, expected[n].width);
+    }
+  }
+  ASSERT_EQ(run.controls[4]->descText.size(), 1u);
+  EXPECT_FALSE(run.controls[4]->descText[0].empty());
+  EXPECT_TRUE(run.destroyed);
+}
+
+TEST_F(Panel, ShowsWhatTheInstanceHolds) {
+  Instance instance;
+  instance->notifyFrameStart = 1;
+  instance->notifyFrameDone = 2;  // off for the notifier, so shown off
+  instance->notifyRenderDone = 0;
+  instance->token = std::string(2000, 't');  // a hand-edited settings file
+  host.script.pressOk = false;
+  runOptionsPanel(instance.get());
+  testing::FakePanelRun& run = host.lastRun();
+  EXPECT_EQ(run.find("Token")->shownText, std::string(1023, 't'));
+  EXPECT_EQ(run.find("Name")->shownText, "Old Bot");
+  EXPECT_EQ(run.find("Channel")->shownText, "#old");
+  EXPECT_EQ(run.controls[5]->shownValue, 0);
+  EXPECT_EQ(run.controls[6]->shownValue, 1);
+  EXPECT_EQ(run.controls[7]->shownValue, 0);
+  const testing::FakeControl* button = run.find("Get Token");
+  EXPECT_TRUE(button->userDataSet);
+  EXPECT_EQ(button->userData, nullptr);
+  EXPECT_EQ(button->event, static_cast<HostControlEventFunc>(&onGetToken));
+}
+
+TEST_F(Panel, OkTakesTheEditsAndRewritesTheFile) {
+  Instance instance;
+  host.script.texts = {{"Token", "xoxb-new"}, {"Name", "Render Bot"}, {"Channel", "#renders"}};
+  host.script.switches = {{"Message when render completes   ", 0},
+                          {"Message when a new frame renders", 1},
+                          {"Message when a frame is complete ", 1}};
+  EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
+  EXPECT_EQ(instance->token, "xoxb-new");
+  EXPECT_EQ(instance->userName, "Render Bot");
+  EXPECT_EQ(instance->channel, "#renders");
+  EXPECT_STREQ(instance->tokenText, "xoxb-new");
+  EXPECT_STREQ(instance->nameText, "Render Bot");
+  EXPECT_STREQ(instance->channelText, "#renders");
+  EXPECT_EQ(instance->notifyRenderDone, 0);
+  EXPECT_EQ(instance->notifyFrameStart, 1);
+  EXPECT_EQ(instance->notifyFrameDone, 1);
+  EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-new\nRender Bot\n#renders\n");
+  EXPECT_EQ(testing::fileMode(host.settingsPath()), 0600u);
+  EXPECT_TRUE(host.lastRun().destroyed);
+  Instance later;  // every later instance starts from the new file
+  EXPECT_EQ(later->token, "xoxb-new");
+  EXPECT_EQ(later->userName, "Render Bot");
+  EXPECT_EQ(later->channel, "#renders");
+}
+
+TEST_F(Panel, OkWithEmptyTextsLeavesNothingToPostWith) {
+  Instance instance;
+  host.script.texts = {{"Token", ""}, {"Name", ""}, {"Channel", ""}};
+  runOptionsPanel(instance.get());
+  EXPECT_EQ(readBytes(host.settingsPath()), "\n\n\n");
+  EXPECT_EQ(instance->token + instance->userName + instance->channel, "");
+}
+
+TEST_F(Panel, CancelChangesNothingDespiteEdits) {
+  Instance instance;
+  instance->notifyFrameDone = 2;
+  host.script.texts = {{"Token", "xoxb-new"}, {"Name", "Render Bot"}, {"Channel", "#renders"}};
+  host.script.switches = {{"Message when render completes   ", 0},
+                          {"Message when a frame is complete ", 1}};
+  host.script.pressOk = false;
+  runOptionsPanel(instance.get());
+  EXPECT_EQ(instance->token, "xoxb-old");
+  EXPECT_EQ(instance->userName, "Old Bot");
+  EXPECT_EQ(instance->channel, "#old");
+  EXPECT_STREQ(instance->tokenText, "");
+  EXPECT_EQ(instance->notifyRenderDone, 1);
+  EXPECT_EQ(instance->notifyFrameDone, 2);
+  EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-old\r\nOld Bot\r\n#old\r\n");
+  EXPECT_TRUE(host.lastRun().destroyed);
+}
+
+TEST_F(Panel, LongTextsAreCutToTheirLandingBuffers) {
+  for (bool sloppy : {false, true}) {
+    SCOPED_TRACE(sloppy ? "host leaves long texts unterminated" : "careful host");
+    host.sloppyTextGet = sloppy;
+    Instance instance;
+    host.script.texts = {{"Token", std::string(3000, 'T')},
+                         {"Name", std::string(120, 'N')},
+                         {"Channel", std::string(100, 'C')}};
+    runOptionsPanel(instance.get());
+    EXPECT_EQ(instance->token, std::string(1023, 'T'));
+    EXPECT_EQ(instance->userName, std::string(99, 'N'));
+    EXPECT_EQ(instance->channel, std::string(99, 'C'));
+    EXPECT_EQ(std::strlen(instance->nameText), 99u);
+    EXPECT_EQ(readBytes(host.settingsPath()), std::string(1023, 'T') + "\n" + std::string(99, 'N') +
+                                                  "\n" + std::string(99, 'C') + "\n");
+  }
+}
+
+TEST_F(Panel, LineBreakInAFieldCannotShiftTheOtherSettings) {
+  Instance instance;
+  host.script.texts = {{"Token", "xoxb-1\r\nevil"}, {"Name", "Render\nBot"}, {"Channel", "#c"}};
+  runOptionsPanel(instance.get());
+  EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-1\nRender\n#c\n");
+  EXPECT_EQ(instance->token, "xoxb-1");
+  EXPECT_EQ(instance->userName, "Render");
+  EXPECT_EQ(instance->channel, "#c");
+}
+
+TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
+  Instance instance;
+  host.script.texts = {{"Token", "xoxb-new"}, {"Name", "Render Bot"}, {"Channel", "#renders"}};
+  host.script.switches = {{"Message when a new frame renders", 1}};
+  for (const char* why : {"missing folder", "no folder at all"}) {
+    SCOPED_TRACE(why);
+    host.settingsFolder = host.temp.path() + "/Missing";
+    host.noSettingsFolder = std::strcmp(why, "no folder at all") == 0;
+    runOptionsPanel(instance.get());
+    EXPECT_EQ(instance->notifyFrameStart, 1);
+    EXPECT_EQ(instance->token, "xoxb-old");
+    EXPECT_EQ(instance->userName, "Old Bot");
+    EXPECT_EQ(instance->channel, "#old");
+    EXPECT_FALSE(testing::fileExists(host.settingsFolder));
+    instance->notifyFrameStart = 0;
+  }
+}
+
+TEST_F(Panel, NoPanelOrControlFromTheHostChangesNothing) {
+  Instance instance;
+  host.script.texts = {{"Token", "xoxb-new"}};
+  host.refusePanels = true;
+  EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
+  EXPECT_TRUE(host.runs.empty());
+  host.refusePanels = false;
+  host.refuseControlLabel = "Message when a frame is complete ";
+  EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
+  EXPECT_FALSE(host.lastRun().opened);
+  EXPECT_TRUE(host.lastRun().destroyed);
+  EXPECT_EQ(instance->token, "xoxb-old");
+  EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-old\r\nOld Bot\r\n#old\r\n");
+  EXPECT_EQ(runOptionsPanel(nullptr), nullptr);
+}
+
+// The desktop opener is replaced by a script on a search path of the test's.
+class GetToken : public Panel {
+ protected:
+  void SetUp() override {
+    Panel::SetUp();
+    const char* path = std::getenv("PATH");
+    savedPath = path != nullptr ? path : "";
+    bin = host.temp.path() + "/bin";
+    ::mkdir(bin.c_str(), 0755);
+    received = host.temp.path() + "/opened";
+  }
+  void TearDown() override { ::setenv("PATH", savedPath.c_str(), 1); }
+
+  void installOpener(const std::string& body) {
+    const std::string opener = bin + "/xdg-open";
+    testing::writeBytes(opener, "#!/bin/sh\n" + body + "\n");
+    ::chmod(opener.c_str(), 0755);
+    ::setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+  }
+
+  // What the opener wrote, waiting for it a few seconds at most.
+  std::string waitForOpener() {
+    for (int n = 0; n < 100 && readBytes(received).find('\n') == std::string::npos; ++n) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return readBytes(received);
+  }
+
+  std::string savedPath, bin, received;
+};
+
+TEST_F(GetToken, HandsTheTokenPageToTheDesktopOpener) {
+  installOpener("printf '%s\\n' \"$*\" > '" + received + "'");
+  Instance instance;
+  host.script.pressGetToken = true;
+  host.script.pressOk = false;
+  runOptionsPanel(instance.get());
+  EXPECT_EQ(waitForOpener(), "https://api.slack.com/custom-integrations/legacy-tokens\n");
+  // The opener was handed on, not left to us as a child to reap.
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(GetToken, SlowOrMissingOpenerNeverHoldsThePanel) {
+  installOpener("sleep 3; echo late > '" + received + "'");
+  const auto start = std::chrono::steady_clock::now();
+  onGetToken(nullptr, nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  ::setenv("PATH", (host.temp.path() + "/nothing-here").c_str(), 1);
+  onGetToken(nullptr, nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+}  // namespace
+}  // namespace pingwell
