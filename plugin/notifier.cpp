@@ -4,11 +4,13 @@
 #include <mutex>
 #include <string>
 
+#include "plugin/backoff.h"
 #include "plugin/failure_report.h"
 #include "plugin/host_services.h"
 #include "plugin/message_text.h"
 #include "plugin/settings_file.h"
 #include "slack/client.h"
+#include "slack/diagnostics.h"
 
 namespace pingwell {
 
@@ -42,13 +44,32 @@ const int32_t* switchFor(const NotifierInstance& notifier, int32_t eventCode) {
   }
 }
 
-void post(const NotifierInstance& notifier, const std::string& text) {
+// One network for the whole process: a failure seen by any instance pauses
+// the frame messages of all. Guarded by postingMutex().
+PostBackoff& networkBackoff() {
+  static PostBackoff backoff;
+  return backoff;
+}
+
+void post(const NotifierInstance& notifier, int32_t eventCode, const std::string& text) {
   const std::lock_guard<std::mutex> lock(postingMutex());
+  PostBackoff& backoff = networkBackoff();
+  if (eventCode != HOST_EVENT_RENDER_DONE && backoff.pausing()) {
+    writeDiagnostic(backoff.skipNote(text));
+    return;
+  }
   SlackClient& client = SlackClient::instance(notifier.token, true);
   client.token = notifier.token;
   client.chat.username = notifier.userName;
   client.chat.channel = notifier.channel;
-  client.chat.postMessage(text, "");
+  client.session.lastResult = PostBackoff::kNoTransfer;
+  try {
+    client.chat.postMessage(text, "");
+  } catch (...) {
+    backoff.noteTransfer(client.session.lastResult);
+    throw;
+  }
+  backoff.noteTransfer(client.session.lastResult);
 }
 
 }  // namespace
@@ -137,7 +158,7 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     const HostTimeInfo* time = hostServices().timeInfo;
     const std::string text = composeMessage(access->eventCode, scene ? scene->filename : nullptr,
                                             time ? time->frame : 0);
-    post(notifier, text);
+    post(notifier, access->eventCode, text);
   } catch (...) {
     reportCurrentException(notifier.token);
   }

@@ -8,6 +8,7 @@
 #include "plugin/host_services.h"
 #include "plugin/open_url.h"
 #include "plugin/settings_file.h"
+#include "slack/diagnostics.h"
 
 namespace pingwell {
 
@@ -175,11 +176,20 @@ HostPanel* runOptionsPanel(NotifierInstance* instance) noexcept {
                           settingsValue(notifier.channelText)};
     const std::string path = settingsFilePath(hostSettingsFolder());
     SettingsFileWriter writer(path);
-    if (!writer.isOpen()) return nullptr;
+    if (!writer.isOpen()) {
+      // The switches are taken, the three texts are not: say so, or the user
+      // believes the new token was stored.
+      writeDiagnostic("error cannot write the settings file " +
+                      (path.empty() ? std::string("(the host names no settings folder)") : path) +
+                      "; token, name and channel were not changed");
+      return nullptr;
+    }
     notifier.token = entered.token;
     notifier.userName = entered.userName;
     notifier.channel = entered.channel;
-    if (writer.writeAndClose(entered)) {
+    if (!writer.writeAndClose(entered)) {
+      writeDiagnostic("error the settings file " + path + " could not be written whole");
+    } else {
       SettingsLines stored;
       if (readSettingsFile(path, stored)) {
         notifier.token = std::move(stored.token);

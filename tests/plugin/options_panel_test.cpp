@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -185,7 +186,12 @@ TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
     SCOPED_TRACE(why);
     host.settingsFolder = host.temp.path() + "/Missing";
     host.noSettingsFolder = std::strcmp(why, "no folder at all") == 0;
+    testing::StderrCollector stderrLines;
     runOptionsPanel(instance.get());
+    const std::string said = stderrLines.text();
+    EXPECT_EQ(said.rfind("[pingwell] error cannot write the settings file ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(said.find("xoxb-new"), std::string::npos);
     EXPECT_EQ(instance->notifyFrameStart, 1);
     EXPECT_EQ(instance->token, "xoxb-old");
     EXPECT_EQ(instance->userName, "Old Bot");

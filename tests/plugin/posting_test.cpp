@@ -234,10 +234,25 @@ TEST_F(Posting, FailingServerNeverReachesTheHost) {
   for (const FailureCase& failure : cases) expectContained(standin, failure);
 }
 
-TEST_F(Posting, StalledServerCostsOneMessageNotTheRender) {
+// A time-out pauses the frame messages (a silent network would cost 30 s a
+// frame); the render-completed message is still tried and goes out.
+TEST_F(Posting, StalledServerCostsOneTimeOutNotTheRender) {
   scene("a.lws");
   host.time.frame = 7;
-  expectContained(standin, {"stall", "[pingwell] error curl_easy_perform() failed "});
+  standin.reset("stall,ok");
+  Instance instance;
+  instance->notifyFrameStart = 1;
+  StderrCapture stderrLines;
+  EXPECT_EQ(instance.event(HOST_EVENT_FRAME_STARTED), 0.0);
+  EXPECT_EQ(instance.event(HOST_EVENT_FRAME_STARTED), 0.0);
+  EXPECT_EQ(instance.event(HOST_EVENT_RENDER_DONE), 0.0);
+  EXPECT_EQ(stderrLines.stop(),
+            "[pingwell] error curl_easy_perform() failed Timeout was reached\n"
+            "[pingwell] skipped \"a.lws Frame Started: 7\": network failure 0 s ago (Timeout "
+            "was reached)\n");
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].param("text"), "a.lws\nRENDER COMPLETED");
 }
 
 }  // namespace

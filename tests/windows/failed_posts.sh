@@ -28,7 +28,7 @@ thrice() { printf '%s\n%s\n%s\n' "$1" "$1" "$1"; }
 
 # case | environment of the test DLL | line on standard error for each post
 cases=(
-  "no connection|PINGWELL_FAKE_CURL_RESULT=6|[pingwell] error curl_easy_perform() failed Couldn't resolve host name"
+  "transfer fails|PINGWELL_FAKE_CURL_RESULT=35|[pingwell] error curl_easy_perform() failed SSL connect error"
   "reply names its error|PINGWELL_FAKE_CURL_REPLY={\"ok\":false,\"error\":\"channel_not_found\"}|[pingwell] warning! chat.postMessage checkResponse() failed \"channel_not_found\""
   "reply not ok, no error|PINGWELL_FAKE_CURL_REPLY={\"ok\":false}|[pingwell] error checkResponse() unknown error."
   "reply not JSON|PINGWELL_FAKE_CURL_REPLY=<html>Bad Gateway</html>|[pingwell] error [json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - invalid literal; last read: '<'"
