@@ -259,23 +259,4 @@ FakeSceneBlock::FakeSceneBlock() {
   save = {this, writeFloats, writeInts};
 }
 
-StderrCollector::StderrCollector() {
-  std::fflush(stderr);
-  saved_ = ::dup(2);
-  const int fd = ::open(folder_.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  ::dup2(fd, 2);
-  ::close(fd);
-}
-
-StderrCollector::~StderrCollector() {
-  std::fflush(stderr);
-  ::dup2(saved_, 2);
-  ::close(saved_);
-}
-
-std::string StderrCollector::text() {
-  std::fflush(stderr);
-  return readBytes(folder_.file("stderr"));
-}
-
 }  // namespace pingwell::testing

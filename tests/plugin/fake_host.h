@@ -128,18 +128,4 @@ class FakeSceneBlock {
 // Counts operator new calls of the whole test program.
 long allocationCount();
 
-// Collects what the process writes to its standard error stream meanwhile.
-class StderrCollector {
- public:
-  StderrCollector();
-  ~StderrCollector();
-  StderrCollector(const StderrCollector&) = delete;
-  StderrCollector& operator=(const StderrCollector&) = delete;
-  std::string text();  // everything so far
-
- private:
-  TempFolder folder_;
-  int saved_ = -1;
-};
-
 }  // namespace pingwell::testing

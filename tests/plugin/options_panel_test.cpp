@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "fake_host.h"
+#include "support/standin.h"
 #include "plugin/notifier.h"
 
 namespace pingwell {
@@ -186,7 +187,7 @@ TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
     SCOPED_TRACE(why);
     host.settingsFolder = host.temp.path() + "/Missing";
     host.noSettingsFolder = std::strcmp(why, "no folder at all") == 0;
-    testing::StderrCollector stderrLines;
+    testing::StderrCapture stderrLines;
     runOptionsPanel(instance.get());
     const std::string said = stderrLines.text();
     EXPECT_EQ(said.rfind("[pingwell] error cannot write the settings file ", 0), 0u) << said;
