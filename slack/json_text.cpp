@@ -1,5 +1,7 @@
 #include "slack/json_text.h"
 
+#include <vector>
+
 namespace pingwell {
 namespace {
 
@@ -29,37 +31,53 @@ void appendString(std::string& out, const std::string& text) {
   out.push_back('"');
 }
 
-void appendValue(std::string& out, const nlohmann::json& value) {
-  switch (value.type()) {
-    case nlohmann::json::value_t::string:
-      appendString(out, value.get_ref<const std::string&>());
-      break;
-    case nlohmann::json::value_t::object: {
-      out.push_back('{');
-      bool first = true;
-      for (const auto& member : value.items()) {
-        if (!first) out.push_back(',');
-        first = false;
-        appendString(out, member.key());
+// Containers are walked with a stack of their own rather than by recursion:
+// the depth of a reply is the server's choice, and each level of recursion
+// would take a frame of the host thread's stack (a reply of a few kilobytes
+// of "[" would overflow it).
+void appendValue(std::string& out, const nlohmann::json& root) {
+  struct Open {
+    const nlohmann::json* container;
+    nlohmann::json::const_iterator next;
+  };
+  std::vector<Open> open;
+  const nlohmann::json* value = &root;
+  while (value != nullptr) {
+    switch (value->type()) {
+      case nlohmann::json::value_t::string:
+        appendString(out, value->get_ref<const std::string&>());
+        break;
+      case nlohmann::json::value_t::object:
+        out.push_back('{');
+        open.push_back({value, value->cbegin()});
+        break;
+      case nlohmann::json::value_t::array:
+        out.push_back('[');
+        open.push_back({value, value->cbegin()});
+        break;
+      default:
+        out.append(value->dump());  // numbers, bools, null, binary: no strings inside
+    }
+    // The next value to write: the next member of the innermost open
+    // container, closing those that have none left.
+    value = nullptr;
+    while (!open.empty()) {
+      Open& innermost = open.back();
+      const bool isObject = innermost.container->is_object();
+      if (innermost.next == innermost.container->cend()) {
+        out.push_back(isObject ? '}' : ']');
+        open.pop_back();
+        continue;
+      }
+      if (innermost.next != innermost.container->cbegin()) out.push_back(',');
+      if (isObject) {
+        appendString(out, innermost.next.key());
         out.push_back(':');
-        appendValue(out, member.value());
       }
-      out.push_back('}');
+      value = &*innermost.next;
+      ++innermost.next;
       break;
     }
-    case nlohmann::json::value_t::array: {
-      out.push_back('[');
-      bool first = true;
-      for (const auto& element : value) {
-        if (!first) out.push_back(',');
-        first = false;
-        appendValue(out, element);
-      }
-      out.push_back(']');
-      break;
-    }
-    default:
-      out.append(value.dump());  // numbers, bools, null, binary: no strings inside
   }
 }
 

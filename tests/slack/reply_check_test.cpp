@@ -70,5 +70,14 @@ TEST(ReplyCheck, AnUnnamedFailureThrowsOrIsWrittenByTheSwitch) {
   }
 }
 
+TEST(ReplyCheck, ADeeplyNestedErrorIsWrittenWithoutExhaustingTheStack) {
+  constexpr size_t kDepth = 100000;  // a 200 kB reply
+  const std::string nested = std::string(kDepth, '[') + std::string(kDepth, ']');
+  SlackClient client("tok", true);
+  testing::StderrCapture err;
+  client.checkResponse("chat.postMessage", json::parse(R"({"ok":false,"error":)" + nested + "}"));
+  EXPECT_EQ(err.text(), "[pingwell] warning! chat.postMessage checkResponse() failed " + nested + "\n");
+}
+
 }  // namespace
 }  // namespace pingwell

@@ -1,0 +1,119 @@
+// The scene block reader on arbitrary scene data. The first byte says which
+// read functions the host offers (bit 0 clear: floats, bit 1 clear: ints);
+// the rest is the block, read 4 bytes a value, and a read past its end gets
+// 0 and leaves the destination alone, as the host's reads do.
+//
+// Properties: the block is the lead float, then render-done, frame-start and
+// frame-done; a value that cannot be read leaves its switch as it was;
+// whatever was loaded saves and loads back the same, copies whole, and no
+// render event of an instance without settings does anything.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "plugin/notifier.h"
+
+namespace {
+
+using pingwell::NotifierInstance;
+
+struct Block {
+  const uint8_t* data;
+  size_t size;
+  size_t next = 0;
+
+  template <typename T>
+  static int read(void* readData, T* dest, int count) {
+    auto& block = *static_cast<Block*>(readData);
+    int done = 0;
+    while (done < count && block.size - block.next >= sizeof(T)) {
+      std::memcpy(dest + done, block.data + block.next, sizeof(T));
+      block.next += sizeof(T);
+      ++done;
+    }
+    return done;
+  }
+};
+
+struct SavedBlock {
+  std::vector<uint8_t> bytes;
+  template <typename T>
+  static void write(void* writeData, const T* source, int count) {
+    auto& saved = *static_cast<SavedBlock*>(writeData);
+    const auto* first = reinterpret_cast<const uint8_t*>(source);
+    saved.bytes.insert(saved.bytes.end(), first, first + sizeof(T) * static_cast<size_t>(count));
+  }
+};
+
+struct Instance {
+  void* handle = pingwell::notifierCreate(nullptr, nullptr, nullptr);
+  ~Instance() { pingwell::notifierDestroy(handle); }
+  NotifierInstance& operator*() const { return *static_cast<NotifierInstance*>(handle); }
+};
+
+struct Switches {
+  int32_t renderDone, frameStart, frameDone;
+  bool operator==(const Switches& o) const {
+    return renderDone == o.renderDone && frameStart == o.frameStart && frameDone == o.frameDone;
+  }
+};
+
+Switches switchesOf(const NotifierInstance& n) {
+  return {n.notifyRenderDone, n.notifyFrameStart, n.notifyFrameDone};
+}
+
+void load(void* instance, const uint8_t* data, size_t size, bool floats, bool ints) {
+  Block block{data, size};
+  HostLoadState state{&block, floats ? &Block::read<float> : nullptr,
+                      ints ? &Block::read<int32_t> : nullptr};
+  FUZZ_CHECK(pingwell::notifierLoad(instance, &state) == nullptr);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const bool floats = (data[0] & 1) == 0;
+  const bool ints = (data[0] & 2) == 0;
+  const uint8_t* block = data + 1;
+  const size_t blockSize = size - 1;
+
+  Instance loaded;
+  FUZZ_CHECK(loaded.handle != nullptr);
+  const Switches before = switchesOf(*loaded);
+  load(loaded.handle, block, blockSize, floats, ints);
+
+  // What the block should have given.
+  Switches expected = before;
+  size_t at = floats && blockSize >= 4 ? 4 : 0;
+  for (int32_t* field : {&expected.renderDone, &expected.frameStart, &expected.frameDone}) {
+    if (ints && blockSize - at >= 4) {
+      std::memcpy(field, block + at, 4);
+      at += 4;
+    }
+  }
+  FUZZ_CHECK(switchesOf(*loaded) == expected);
+
+  // Save, load into a fresh instance: the same switches.
+  SavedBlock saved;
+  HostSaveState saveState{&saved, &SavedBlock::write<float>, &SavedBlock::write<int32_t>};
+  FUZZ_CHECK(pingwell::notifierSave(loaded.handle, &saveState) == nullptr);
+  FUZZ_CHECK(saved.bytes.size() == 16);
+  Instance reloaded;
+  load(reloaded.handle, saved.bytes.data(), saved.bytes.size(), true, true);
+  FUZZ_CHECK(switchesOf(*reloaded) == expected);
+
+  Instance copy;
+  FUZZ_CHECK(pingwell::notifierCopy(copy.handle, loaded.handle) == nullptr);
+  FUZZ_CHECK(switchesOf(*copy) == expected);
+
+  // No settings, so no render event may do anything, whatever the switches.
+  for (int32_t code :
+       {HOST_EVENT_FRAME_STARTED, HOST_EVENT_FRAME_DONE, HOST_EVENT_RENDER_DONE, 0, -1}) {
+    const HostMasterAccess access{code, nullptr};
+    FUZZ_CHECK(pingwell::notifierEvent(loaded.handle, &access) == 0.0);
+  }
+  return 0;
+}
