@@ -120,20 +120,11 @@ class ExtraServer:
     """Another stand-in on an address of our own, with a certificate of our
     choice."""
 
-    # The stand-in writes a reply's headers and body in two sends; with
-    # Nagle's algorithm on, the body waits for the client's delayed ACK, 40 ms
-    # a request. Harmless for a few posts, it would make the load test time
-    # the stand-in instead of the module.
-    NO_NAGLE = ("import runpy, socketserver, sys; "
-                "socketserver.StreamRequestHandler.disable_nagle_algorithm = True; "
-                "sys.argv = sys.argv[1:]; runpy.run_path(sys.argv[0], run_name='__main__')")
-
-    def __init__(self, workdir, address, cert, no_nagle=False):
+    def __init__(self, workdir, address, cert):
         self.state = tempfile.mkdtemp(prefix="server-", dir=workdir)
-        program = ["-c", self.NO_NAGLE] if no_nagle else []
         with open(os.path.join(self.state, "log"), "wb") as log:
             self.proc = subprocess.Popen(
-                [PYTHON, "-I", "-S", *program, STANDIN_PY, "--state", self.state, "--host",
+                [PYTHON, "-I", "-S", STANDIN_PY, "--state", self.state, "--host",
                  address, "--port", "443", "--cert", cert + ".crt", "--key", cert + ".key"],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log)
         deadline = time.monotonic() + 10
@@ -438,8 +429,8 @@ class OwnServers(HostTest):
             cls.trust.close()
             shutil.rmtree(cls.pki, True)
 
-    def server(self, address, cert, no_nagle=False):
-        server = ExtraServer(self.work, address, os.path.join(self.pki, cert), no_nagle)
+    def server(self, address, cert):
+        server = ExtraServer(self.work, address, os.path.join(self.pki, cert))
         self.addCleanup(server.stop)
         return server
 
@@ -693,7 +684,7 @@ class Load(OwnServers):
     FIRST = 1000
 
     def test_many_posts_arrive_in_order_over_one_connection_in_constant_memory(self):
-        server = self.server("127.0.0.21", "good", no_nagle=True)
+        server = self.server("127.0.0.21", "good")
         with slack_com_at(self.work, "127.0.0.21"):
             session = self.start()
             session.run('options pingwell ok token=%s name="%s" channel="%s" render=0 start=1 '
