@@ -4,7 +4,7 @@
 # must not carry one: at run time it uses libcurl-x64.dll, the name under
 # which curl's Windows x86-64 build ships, found where the host finds DLLs.
 # So the link goes through an import library that dlltool makes at build
-# time from windows/libcurl-x64.def, which names that DLL and the functions
+# time from cmake/libcurl-x64.def, which names that DLL and the functions
 # the module calls.
 #
 # The headers are the build machine's libcurl headers: they are the same on
@@ -45,7 +45,7 @@ if(NOT PINGWELL_DLLTOOL)
   find_program(PINGWELL_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
 endif()
 
-set(PINGWELL_CURL_DEF "${CMAKE_SOURCE_DIR}/windows/libcurl-x64.def")
+set(PINGWELL_CURL_DEF "${CMAKE_CURRENT_LIST_DIR}/libcurl-x64.def")
 set(_pingwell_curl_implib "${_pingwell_curl_root}/libcurl-x64.dll.a")
 add_custom_command(
   OUTPUT "${_pingwell_curl_implib}"

@@ -28,9 +28,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # nlohmann_json is header-only, so the build machine's package serves the
-# Windows build too; windows/cmake/nlohmann_json loads it without letting
+# Windows build too; cmake/nlohmann_json loads it without letting
 # /usr/include, which it would add to every compile, near the mingw headers.
-set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/../windows/cmake/nlohmann_json
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/nlohmann_json
     CACHE PATH "nlohmann_json for the Windows build" FORCE)
 
 # Static C and C++ runtimes for every executable and DLL. -static also makes
