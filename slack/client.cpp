@@ -43,7 +43,8 @@ void SlackClient::checkResponse(const std::string& method, const nlohmann::json&
     case ReplyVerdict::Kind::Passed:
       return;
     case ReplyVerdict::Kind::NamedError:
-      writeDiagnostic("warning! " + method + " checkResponse() failed " + verdict.errorJson);
+      writeDiagnostic(maskSecret(
+          "warning! " + method + " checkResponse() failed " + verdict.errorJson, token));
       return;
     case ReplyVerdict::Kind::UnknownError: {
       static const std::string kUnknown = "checkResponse() unknown error.";

@@ -5,6 +5,17 @@
 
 namespace pingwell {
 
+std::string maskSecret(std::string text, std::string_view secret) {
+  constexpr std::string_view kMask = "***";
+  constexpr size_t kShortestSecret = 8;
+  if (secret.size() < kShortestSecret) return text;
+  for (size_t at = text.find(secret); at != std::string::npos;
+       at = text.find(secret, at + kMask.size())) {
+    text.replace(at, secret.size(), kMask);
+  }
+  return text;
+}
+
 void writeDiagnostic(std::string_view text) noexcept {
   try {
     std::string line;

@@ -203,6 +203,15 @@ TEST_F(Client, WithoutThrowingAnUnnamedFailureIsWrittenAndTheReplyReturned) {
   EXPECT_EQ(err.text(), "[pingwell] error checkResponse() unknown error.\n");
 }
 
+TEST_F(Client, AServerThatEchoesTheTokenCannotBringItOntoTheErrorStream) {
+  SlackClient client(kToken, true);
+  standin.reset("error=bad token " + kToken);
+  StderrCapture err;
+  postHello(client);
+  EXPECT_EQ(err.text(),
+            "[pingwell] warning! chat.postMessage checkResponse() failed \"bad token ***\"\n");
+}
+
 TEST_F(Client, StalledServerEndsWithinTheTimeout) {
   SlackClient client(kToken, true);
   standin.reset("stall,ok");
