@@ -40,7 +40,7 @@ std::unique_ptr<pingwell::NotifierInstance> makeInstance(const Case& c) {
 void runEvents(benchmark::State& state, EventFunc event, const Case& c) {
   const auto notifier = makeInstance(c);
   EventFunc volatile callback = event;
-  const HostMasterAccess access{c.eventCode, nullptr};
+  const HostMasterAccess access{c.eventCode, nullptr, nullptr, nullptr, nullptr, nullptr};
   const unsigned long before = heapAllocationCount();
   for (auto _ : state) {
     benchmark::DoNotOptimize(callback(notifier.get(), &access));

@@ -299,11 +299,21 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (!activateInterface_) throw ScriptError(line, "the module has no MasterInterface server");
   HostMasterInterface record{};
   record.instance = instance.handle;
+  if (HostServices::get().renderNode()) {
+    // Nobody sits at a render node: the module has no panel to show, and
+    // the record must come back as it went.
+    int result = activateInterface_(kHostVersion, &HostServices::lookup, &record, serverData_);
+    bool untouched =
+        record.instance == instance.handle && !record.panel && !record.options && !record.command;
+    say("MasterInterface: " + std::to_string(result) + ", no panel on a render node" +
+        (untouched ? "" : ", record changed"));
+    return;
+  }
   PanelServices& panels = PanelServices::get();
   panels.beginSession(user);
   int result = activateInterface_(kHostVersion, &HostServices::lookup, &record, serverData_);
   // A panel handed back is one the host is to show itself.
-  if (result == 0 && record.panel) panels.openForModule(record.panel);
+  if (result == 0 && record.panel) panels.openForModule(static_cast<HostPanel*>(record.panel));
   std::string error = panels.endSession();
   if (result != 0)
     throw ScriptError(line, "MasterInterface activation failed: " + std::to_string(result));

@@ -1,7 +1,10 @@
 // pingwell-host: loads the notification module the way the 3D host does and
 // plays the host's part from a script.
 //
-//   pingwell-host [--module FILE] [--settings DIR] [SCRIPT]
+//   pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]
+//
+// --render-node plays a render node, which has no user interface: the
+// lookup gives no panel services and no message boxes.
 //
 // Exit status: 0 when every line ran, 2 when one could not (reported on
 // standard error as "line N: reason"; line 0 is the start-up).
@@ -31,7 +34,8 @@ using namespace pingwell_host;
 
 constexpr int kFailed = 2;
 
-const char kUsage[] = "usage: pingwell-host [--module FILE] [--settings DIR] [SCRIPT]\n";
+const char kUsage[] =
+    "usage: pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]\n";
 
 // The module built beside the program; failing that, one in the program's
 // own folder.
@@ -56,10 +60,13 @@ int runHost(int argc, char** argv) {
   std::string settings = "./Settings";
   std::string scriptPath;
   bool haveScript = false;
+  bool renderNode = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if ((arg == "--module" || arg == "--settings") && i + 1 < argc) {
       (arg == "--module" ? modulePath : settings) = argv[++i];
+    } else if (arg == "--render-node") {
+      renderNode = true;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -81,6 +88,7 @@ int runHost(int argc, char** argv) {
     std::fprintf(stderr, "pingwell-host: cannot make the settings folder %s: %s\n",
                  settings.c_str(), folderError.c_str());
   HostServices::get().setSettingsFolder(settings);
+  HostServices::get().setRenderNode(renderNode);
 
   std::ifstream scriptFile;
   std::istream* in = &std::cin;

@@ -69,6 +69,8 @@ void controlGet(HostControl* control, int tag, HostValue* value) {
   }
 }
 
+void controlDraw(HostControl* /*control*/, int /*drawMode*/) {}
+
 void controlSet(HostControl* control, int tag, HostValue* value) {
   Control* c = controlOf(control);
   if (!c || !value) return;
@@ -85,10 +87,10 @@ void controlSet(HostControl* control, int tag, HostValue* value) {
       }
       break;
     case HOST_CTL_USERDATA:
-      c->userData = value->intv.ptr;
+      c->userData = value->ptr.ptr;
       break;
     case HOST_CTL_USEREVENT:
-      c->onUse = reinterpret_cast<HostControlEventFunc>(value->intv.ptr);
+      c->onUse = reinterpret_cast<HostControlEventFunc>(value->ptr.ptr);
       break;
     default:
       break;
@@ -111,11 +113,18 @@ PanelServices& PanelServices::get() {
 }
 
 PanelServices::PanelServices() {
-  record_.globalFun = &HostServices::lookup;
   record_.create = &PanelServices::create;
   record_.destroy = &PanelServices::destroy;
-  record_.addControl = &PanelServices::addControl;
   record_.open = &PanelServices::open;
+  record_.handle = &PanelServices::handle;
+  record_.draw = &PanelServices::draw;
+  record_.close = &PanelServices::close;
+  record_.get = &PanelServices::getAttribute;
+  record_.set = &PanelServices::setAttribute;
+  record_.addControl = &PanelServices::addControl;
+  record_.nextControl = &PanelServices::nextControl;
+  // As the host does: the plug-in is to fill in the lookup itself.
+  record_.globalFun = nullptr;
 }
 
 bool PanelServices::owns(HostPanel* panel) const {
@@ -123,7 +132,7 @@ bool PanelServices::owns(HostPanel* panel) const {
                               [panel](const auto& p) { return p.get() == panel; });
 }
 
-HostPanel* PanelServices::create(const char* title, void* /*reserved*/) {
+HostPanel* PanelServices::create(char* title, void* /*reserved*/) {
   auto panel = std::make_unique<HostPanel>();
   panel->title = title ? title : "";
   panel->madeInSession = get().inSession_;
@@ -139,8 +148,8 @@ void PanelServices::destroy(HostPanel* panel) {
                panels.end());
 }
 
-HostControl* PanelServices::addControl(HostPanel* panel, const char* kindName,
-                                       const HostControlDesc* desc, const char* label) {
+HostControl* PanelServices::addControl(HostPanel* panel, char* kindName, HostControlDesc* desc,
+                                       char* label) {
   if (!get().owns(panel) || !kindName) return nullptr;
   auto control = std::make_unique<Control>();
   if (std::strcmp(kindName, "EditControl") == 0)
@@ -156,12 +165,14 @@ HostControl* PanelServices::addControl(HostPanel* panel, const char* kindName,
   control->label = label ? label : "";
   if (desc) {
     control->descType = desc->type;
-    control->descWidth = desc->width;
-    if (control->kind == ControlKind::Text && desc->type == HOST_DESC_TEXT && desc->text) {
-      for (size_t i = 0; i < kMaxTextLines && desc->text[i]; ++i)
-        control->descText.emplace_back(desc->text[i]);
+    if (desc->type == HOST_DESC_EDIT || desc->type == HOST_DESC_BUTTON)
+      control->descWidth = desc->edit.width;
+    if (control->kind == ControlKind::Text && desc->type == HOST_DESC_TEXT && desc->text.text) {
+      for (size_t i = 0; i < kMaxTextLines && desc->text.text[i]; ++i)
+        control->descText.emplace_back(desc->text.text[i]);
     }
   }
+  control->base.draw = &controlDraw;
   control->base.get = &controlGet;
   control->base.set = &controlSet;
   control->base.priv = control.get();
@@ -176,6 +187,22 @@ int PanelServices::open(HostPanel* panel, int /*flags*/) {
   if (!self.owns(panel) || !self.inSession_) return 0;
   ++self.panelsOpened_;
   return self.actAsUser(*panel);
+}
+
+// A blocking panel is closed by the user; these do what the host's do to a
+// panel that is not open.
+int PanelServices::handle(HostPanel* panel, int /*flags*/) { return get().owns(panel) ? 0 : -1; }
+void PanelServices::draw(HostPanel* /*panel*/, int /*drawMode*/) {}
+void PanelServices::close(HostPanel* /*panel*/) {}
+void PanelServices::getAttribute(HostPanel* /*panel*/, int /*tag*/, void* /*value*/) {}
+void PanelServices::setAttribute(HostPanel* /*panel*/, int /*tag*/, void* /*value*/) {}
+
+HostControl* PanelServices::nextControl(HostPanel* panel, HostControl* control) {
+  if (!get().owns(panel) || panel->controls.empty()) return nullptr;
+  if (!control) return &panel->controls.front()->base;
+  for (size_t i = 0; i + 1 < panel->controls.size(); ++i)
+    if (&panel->controls[i]->base == control) return &panel->controls[i + 1]->base;
+  return nullptr;
 }
 
 bool PanelServices::openForModule(HostPanel* panel) {

@@ -45,11 +45,17 @@ class PanelServices {
 
  private:
   PanelServices();
-  static HostPanel* create(const char* title, void* reserved);
+  static HostPanel* create(char* title, void* reserved);
   static void destroy(HostPanel* panel);
-  static HostControl* addControl(HostPanel* panel, const char* kindName,
-                                 const HostControlDesc* desc, const char* label);
   static int open(HostPanel* panel, int flags);
+  static int handle(HostPanel* panel, int flags);
+  static void draw(HostPanel* panel, int drawMode);
+  static void close(HostPanel* panel);
+  static void getAttribute(HostPanel* panel, int tag, void* value);
+  static void setAttribute(HostPanel* panel, int tag, void* value);
+  static HostControl* addControl(HostPanel* panel, char* kindName, HostControlDesc* desc,
+                                 char* label);
+  static HostControl* nextControl(HostPanel* panel, HostControl* control);
 
   bool owns(HostPanel* panel) const;
   int actAsUser(HostPanel& panel);

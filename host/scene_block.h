@@ -1,5 +1,6 @@
-// An instance's scene block kept in a text file: one value a line, in the
-// order written.
+// An instance's scene block kept in a text file, as the host keeps it in a
+// scene: every call of a value function is one line, its values separated
+// by blanks.
 #ifndef PINGWELL_HOST_SCENE_BLOCK_H
 #define PINGWELL_HOST_SCENE_BLOCK_H
 
@@ -21,16 +22,17 @@ class SceneBlockWriter {
   bool writeFile(const std::string& path, std::string& error) const;
 
  private:
-  static void writeFloats(void* data, const float* source, int count);
-  static void writeInts(void* data, const int32_t* source, int count);
+  friend struct SaveFunctions;
   HostSaveState state_{};
   std::vector<std::string> lines_;
+  int depth_ = 0;
 };
 
-// Hands the lines of a file to the module through the load state. A read
-// past the last line, or of a line that is not a value of the asked type,
-// fails: it returns the count read so far and leaves the rest of the
-// destination as it was.
+// Hands the lines of a file to the module through the load state. Each call
+// of a value function takes the next line and returns how many values of
+// the asked type it found at its start (at most the count asked for), 0 at
+// the end of the block; what it did not find stays as it was in the
+// destination.
 class SceneBlockReader {
  public:
   SceneBlockReader();
@@ -39,8 +41,9 @@ class SceneBlockReader {
   const HostLoadState* state() const { return &state_; }
 
  private:
-  static int readFloats(void* data, float* dest, int count);
-  static int readInts(void* data, int32_t* dest, int count);
+  friend struct LoadFunctions;
+  // The next line, or null at the end of the block.
+  const std::string* takeLine();
   HostLoadState state_{};
   std::vector<std::string> lines_;
   size_t next_ = 0;

@@ -1,6 +1,8 @@
 #include "services.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "panel.h"
 
@@ -8,7 +10,15 @@ namespace pingwell_host {
 
 namespace {
 constexpr double kFramesPerSecond = 30.0;
+
+void show(const char* kind, const char* title, const char* detail) {
+  std::string line = std::string("message: ") + kind + " " + (title ? title : "");
+  if (detail && *detail) line += std::string(": ") + detail;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
 }
+}  // namespace
 
 HostServices& HostServices::get() {
   static HostServices services;
@@ -16,7 +26,13 @@ HostServices& HostServices::get() {
 }
 
 HostServices::HostServices() {
-  directoryInfo_.folder = &HostServices::folder;
+  messages_.info = &HostServices::showInfo;
+  messages_.error = &HostServices::showError;
+  messages_.warning = &HostServices::showWarning;
+  messages_.okCancel = &HostServices::ask;
+  messages_.yesNo = &HostServices::ask;
+  messages_.yesNoCan = &HostServices::ask;
+  messages_.yesNoAll = &HostServices::ask;
   setSceneFile(std::nullopt);
   setFrame(0);
 }
@@ -26,7 +42,11 @@ void* HostServices::lookup(const char* serviceName, int /*useMode*/) {
   HostServices& s = get();
   if (std::strcmp(serviceName, HOST_SCENE_INFO_NAME) == 0) return &s.sceneInfo_;
   if (std::strcmp(serviceName, HOST_TIME_INFO_NAME) == 0) return &s.timeInfo_;
-  if (std::strcmp(serviceName, HOST_DIRECTORY_INFO_NAME) == 0) return &s.directoryInfo_;
+  // The directory service is the function itself.
+  if (std::strcmp(serviceName, HOST_DIRECTORY_INFO_NAME) == 0)
+    return reinterpret_cast<void*>(&HostServices::folder);
+  if (s.renderNode_) return nullptr;
+  if (std::strcmp(serviceName, HOST_INFO_MESSAGES_NAME) == 0) return &s.messages_;
   if (std::strcmp(serviceName, HOST_PANEL_SERVICES_NAME) == 0) return PanelServices::get().record();
   return nullptr;
 }
@@ -57,6 +77,19 @@ void HostServices::setSettingsFolder(const std::string& folder) {
          (settingsFolder_.back() == '/' || settingsFolder_.back() == '\\') &&
          settingsFolder_[settingsFolder_.size() - 2] != ':')
     settingsFolder_.pop_back();
+}
+
+void HostServices::showInfo(const char* title, const char* detail) { show("info", title, detail); }
+void HostServices::showError(const char* title, const char* detail) {
+  show("error", title, detail);
+}
+void HostServices::showWarning(const char* title, const char* detail) {
+  show("warning", title, detail);
+}
+// Nobody answers a question: as if the user closed the box.
+int HostServices::ask(const char* title, const char* question, const char* /*detail*/) {
+  show("question", title, question);
+  return 0;
 }
 
 const char* HostServices::folder(const char* kind) {

@@ -1,5 +1,7 @@
 // The services the host hands out through its global lookup: scene info,
-// time info, directory info and the panel services.
+// time info, directory info, the message boxes and the panel services. On a
+// render node there is no user interface: the lookup gives neither message
+// boxes nor panels.
 #ifndef PINGWELL_HOST_SERVICES_H
 #define PINGWELL_HOST_SERVICES_H
 
@@ -26,17 +28,27 @@ class HostServices {
   void setFrame(int32_t frame);
   // The folder reported for "Settings".
   void setSettingsFolder(const std::string& folder);
+  // From now on the host plays a render node.
+  void setRenderNode(bool renderNode) { renderNode_ = renderNode; }
+  bool renderNode() const { return renderNode_; }
 
  private:
   HostServices();
   static const char* folder(const char* kind);
+  // The message boxes print what they show on standard output, one line
+  // each: "message: info TITLE", "message: error TITLE: DETAIL".
+  static void showInfo(const char* title, const char* detail);
+  static void showError(const char* title, const char* detail);
+  static void showWarning(const char* title, const char* detail);
+  static int ask(const char* title, const char* question, const char* detail);
 
   HostSceneInfo sceneInfo_{};
   std::optional<std::string> sceneFile_;
   std::string sceneName_;
   HostTimeInfo timeInfo_{};
-  HostDirectoryInfo directoryInfo_{};
+  HostMessageFuncs messages_{};
   std::string settingsFolder_;
+  bool renderNode_ = false;
 };
 
 }  // namespace pingwell_host

@@ -10,15 +10,15 @@ namespace pingwell {
 
 struct HostServices {
   std::atomic<HostSceneInfo*> sceneInfo{nullptr};
-  std::atomic<void*> infoMessages{nullptr};
+  std::atomic<HostMessageFuncs*> infoMessages{nullptr};  // none on a render node
   std::atomic<HostTimeInfo*> timeInfo{nullptr};
   std::atomic<void*> itemInfo{nullptr};
   std::atomic<void*> cameraInfo{nullptr};
   std::atomic<void*> interfaceInfo{nullptr};
   std::atomic<void*> instanceUpdate{nullptr};
-  std::atomic<HostPanelServices*> panelServices{nullptr};
-  std::atomic<HostDirectoryInfo*> directoryInfo{nullptr};
-  std::atomic<void*> channelInfo{nullptr};  // looked up by the interface activation
+  std::atomic<HostPanelServices*> panelServices{nullptr};  // none on a render node
+  std::atomic<HostDirectoryFunc> directoryInfo{nullptr};   // the service is the function
+  std::atomic<void*> channelInfo{nullptr};                 // looked up by the interface activation
 };
 
 // The module's one set of kept services.
@@ -30,9 +30,11 @@ HostServices& hostServices() noexcept;
 // "Directory Info", and keeps every result. Does nothing for a null lookup.
 void keepHandlerServices(HostGlobalFunc global) noexcept;
 
-// Looks up "Channel Info 2" through the kept panel services' own lookup and
-// keeps the result (nothing uses it). Does nothing without panel services.
-void keepInterfaceServices() noexcept;
+// Sets the kept panel services' own lookup to `global` (the interface
+// activation's), then looks up "Channel Info 2" through it and keeps the
+// result (nothing uses it). False, with nothing done, when there are no
+// panel services (a render node).
+bool keepInterfaceServices(HostGlobalFunc global) noexcept;
 
 // The "Settings" folder from the kept directory service; null when there is
 // no service or it names no folder.

@@ -18,9 +18,9 @@ namespace pingwell {
 
 namespace {
 
-constexpr int kActivationVersion = 4;
-constexpr int kActivated = 0;
-constexpr int kVersionRefused = 1;
+constexpr int kActivationVersion = HOST_ACTIVATION_VERSION;
+constexpr int kActivated = HOST_AFUNC_OK;
+constexpr int kVersionRefused = HOST_AFUNC_BADVERSION;
 constexpr const char* kServerName = "voro2_slack";
 // The datum handed to every activation; any non-null value will do.
 constexpr std::uintptr_t kServerDatum = 4;
@@ -55,11 +55,12 @@ int activateHandler(int version, HostGlobalFunc global, void* local, void* /*ser
 }
 
 // Runs the options panel for the instance the record names, there and then;
-// the host is left no panel of its own to show.
-int activateInterface(int version, HostGlobalFunc /*global*/, void* local, void* /*serverData*/) {
+// the host is left no panel of its own to show. A render node has no panel
+// services: the activation succeeds and changes nothing.
+int activateInterface(int version, HostGlobalFunc global, void* local, void* /*serverData*/) {
   if (version != kActivationVersion || local == nullptr) return kVersionRefused;
   try {
-    keepInterfaceServices();
+    if (!keepInterfaceServices(global)) return kActivated;
     auto* face = static_cast<HostMasterInterface*>(local);
     face->panel = runOptionsPanel(static_cast<NotifierInstance*>(face->instance));
     face->options = nullptr;

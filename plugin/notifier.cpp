@@ -18,7 +18,7 @@ namespace {
 
 constexpr float kSceneBlockLead = 0.01f;
 constexpr const char* kDescription = "voro2 pingwell";
-constexpr unsigned int kRenderEventFlags = 2;
+constexpr unsigned int kRenderEventFlags = HOST_MASTER_RECEIVE_NOTIFICATIONS;
 
 // The process has one client whose token, user name and channel are shared
 // by every caller. Setting them and posting must be one step, or a message
@@ -31,7 +31,7 @@ std::mutex& postingMutex() {
 NotifierInstance* asInstance(void* instance) { return static_cast<NotifierInstance*>(instance); }
 
 // The switch that governs `eventCode`, or null for an event we do not post.
-const int32_t* switchFor(const NotifierInstance& notifier, int32_t eventCode) {
+const int32_t* switchFor(const NotifierInstance& notifier, int eventCode) {
   switch (eventCode) {
     case HOST_EVENT_FRAME_STARTED:
       return &notifier.notifyFrameStart;
@@ -51,7 +51,7 @@ PostBackoff& networkBackoff() {
   return backoff;
 }
 
-void post(const NotifierInstance& notifier, int32_t eventCode, const std::string& text) {
+void post(const NotifierInstance& notifier, int eventCode, const std::string& text) {
   const std::lock_guard<std::mutex> lock(postingMutex());
   PostBackoff& backoff = networkBackoff();
   if (eventCode != HOST_EVENT_RENDER_DONE && backoff.pausing()) {
@@ -111,18 +111,19 @@ const char* notifierCopy(void* to, void* from) noexcept {
   return nullptr;
 }
 
+// Each value is read and written singly: in a scene, one line each.
 const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
   if (instance == nullptr || state == nullptr) return nullptr;
   NotifierInstance& notifier = *asInstance(instance);
-  if (state->readFloats != nullptr) {
+  if (state->readFP != nullptr) {
     float lead = 0.0f;
-    (void)state->readFloats(state->readData, &lead, 1);
+    (void)state->readFP(state->readData, &lead, 1);
   }
-  if (state->readInts != nullptr) {
+  if (state->readI4 != nullptr) {
     for (int32_t* field :
          {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone}) {
-      int32_t value = *field;
-      if (state->readInts(state->readData, &value, 1) == 1) *field = value;
+      int value = *field;
+      if (state->readI4(state->readData, &value, 1) == 1) *field = value;
     }
   }
   return nullptr;
@@ -131,11 +132,11 @@ const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
 const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
   if (instance == nullptr || state == nullptr) return nullptr;
   const NotifierInstance& notifier = *asInstance(instance);
-  if (state->writeFloats != nullptr) state->writeFloats(state->writeData, &kSceneBlockLead, 1);
-  if (state->writeInts != nullptr) {
+  if (state->writeFP != nullptr) state->writeFP(state->writeData, &kSceneBlockLead, 1);
+  if (state->writeI4 != nullptr) {
     for (const int32_t* field :
          {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone}) {
-      state->writeInts(state->writeData, field, 1);
+      state->writeI4(state->writeData, field, 1);
     }
   }
   return nullptr;

@@ -63,20 +63,21 @@ struct Controls {
 Controls addControls(const HostPanelServices& services, HostPanel* panel) {
   Controls controls;
   HostControlDesc desc{};
+  // The host reads kind and label during the call and never writes them.
   auto add = [&](const char* kind, const char* label) {
-    return services.addControl(panel, kind, &desc, label);
+    return services.addControl(panel, const_cast<char*>(kind), &desc, const_cast<char*>(label));
   };
   desc.type = HOST_DESC_EDIT;
-  desc.width = 100;
+  desc.edit.width = 100;
   controls.token = add("EditControl", "Token");
   desc.type = HOST_DESC_BUTTON;
   controls.getToken = add("ButtonControl", "Get Token");
   desc.type = HOST_DESC_EDIT;
-  desc.width = 50;
+  desc.edit.width = 50;
   controls.name = add("EditControl", "Name");
   controls.channel = add("EditControl", "Channel");
   desc.type = HOST_DESC_TEXT;
-  desc.text = kCreditLines;
+  desc.text.text = kCreditLines;
   controls.credit = add("TextControl", "");
   desc.type = HOST_DESC_BOOL;
   controls.renderDone = add("BoolControl", "Message when render completes   ");
@@ -97,8 +98,8 @@ void showText(HostControl* control, const std::string& text) {
 
 void setPointer(HostControl* control, int tag, void* pointer) {
   HostValue value{};
-  value.intv.type = HOST_VALUE_INT;
-  value.intv.ptr = pointer;
+  value.ptr.type = HOST_VALUE_INT;
+  value.ptr.ptr = pointer;
   control->set(control, tag, &value);
 }
 
@@ -139,7 +140,7 @@ std::string settingsValue(const char* landing) {
 
 }  // namespace
 
-HostPanel* runOptionsPanel(NotifierInstance* instance) noexcept {
+void* runOptionsPanel(NotifierInstance* instance) noexcept {
   if (instance == nullptr) return nullptr;
   try {
     const HostPanelServices* services = hostServices().panelServices;
@@ -147,7 +148,7 @@ HostPanel* runOptionsPanel(NotifierInstance* instance) noexcept {
         services->open == nullptr) {
       return nullptr;
     }
-    const PanelHandle panel(*services, services->create(kPanelTitle, nullptr));
+    const PanelHandle panel(*services, services->create(const_cast<char*>(kPanelTitle), nullptr));
     if (panel.get() == nullptr) return nullptr;
     const Controls controls = addControls(*services, panel.get());
     if (!controls.complete()) return nullptr;

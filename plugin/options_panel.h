@@ -17,7 +17,7 @@ inline constexpr const char* kLegacyTokenPage =
 // was written completely). Cancel, a host without panels and any failure
 // leave the instance as it was. Returns the panel the host should show
 // itself: always none, since this one has been shown already.
-HostPanel* runOptionsPanel(NotifierInstance* instance) noexcept;
+void* runOptionsPanel(NotifierInstance* instance) noexcept;
 
 // Event function of the "Get Token" button: opens kLegacyTokenPage in the
 // browser. Both arguments are ignored.

@@ -98,7 +98,7 @@ struct Instance {
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
   void event(int32_t code) const {
-    const HostMasterAccess access{code, nullptr};
+    const HostMasterAccess access{code, nullptr, nullptr, nullptr, nullptr, nullptr};
     EXPECT_EQ(notifierEvent(handle, &access), 0.0);
   }
 

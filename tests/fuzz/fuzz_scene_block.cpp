@@ -66,8 +66,11 @@ Switches switchesOf(const NotifierInstance& n) {
 
 void load(void* instance, const uint8_t* data, size_t size, bool floats, bool ints) {
   Block block{data, size};
-  HostLoadState state{&block, floats ? &Block::read<float> : nullptr,
-                      ints ? &Block::read<int32_t> : nullptr};
+  // Every other function of the state stays NULL: the plug-in calls none.
+  HostLoadState state{};
+  state.readData = &block;
+  state.readFP = floats ? &Block::read<float> : nullptr;
+  state.readI4 = ints ? &Block::read<int> : nullptr;
   FUZZ_CHECK(pingwell::notifierLoad(instance, &state) == nullptr);
 }
 
@@ -98,7 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Save, load into a fresh instance: the same switches.
   SavedBlock saved;
-  HostSaveState saveState{&saved, &SavedBlock::write<float>, &SavedBlock::write<int32_t>};
+  HostSaveState saveState{};
+  saveState.writeData = &saved;
+  saveState.writeFP = &SavedBlock::write<float>;
+  saveState.writeI4 = &SavedBlock::write<int>;
   FUZZ_CHECK(pingwell::notifierSave(loaded.handle, &saveState) == nullptr);
   FUZZ_CHECK(saved.bytes.size() == 16);
   Instance reloaded;
@@ -112,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // No settings, so no render event may do anything, whatever the switches.
   for (int32_t code :
        {HOST_EVENT_FRAME_STARTED, HOST_EVENT_FRAME_DONE, HOST_EVENT_RENDER_DONE, 0, -1}) {
-    const HostMasterAccess access{code, nullptr};
+    const HostMasterAccess access{code, nullptr, nullptr, nullptr, nullptr, nullptr};
     FUZZ_CHECK(pingwell::notifierEvent(loaded.handle, &access) == 0.0);
   }
   return 0;

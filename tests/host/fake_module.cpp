@@ -17,8 +17,8 @@ namespace {
 HostGlobalFunc hostGlobal = nullptr;
 const HostSceneInfo* sceneInfo = nullptr;
 const HostTimeInfo* timeInfo = nullptr;
-const HostDirectoryInfo* directoryInfo = nullptr;
-const HostPanelServices* panelServices = nullptr;
+HostDirectoryFunc directory = nullptr;
+HostPanelServices* panelServices = nullptr;
 int instancesMade = 0;
 
 struct FakeInstance {
@@ -39,7 +39,7 @@ void say(const std::string& text) {
 std::string tag(const FakeInstance* f) { return "fake #" + std::to_string(f->id); }
 
 void* create(void* priv, void*, const char**) {
-  std::string settings = directoryInfo->folder("Settings");
+  std::string settings = directory(HOST_DIRECTORY_SETTINGS);
   std::FILE* refuse = std::fopen((settings + "/refuse-create").c_str(), "r");
   if (refuse) {
     std::fclose(refuse);
@@ -71,10 +71,11 @@ const char* load(void* instance, const HostLoadState* state) {
   auto* f = static_cast<FakeInstance*>(instance);
   float x = -1.0f;
   int32_t v[3] = {12345, 12345, 12345};
-  int rf = state->readFloats(state->readData, &x, 1);
-  int r0 = state->readInts(state->readData, &v[0], 1);
-  int r1 = state->readInts(state->readData, &v[1], 1);
-  int r2 = state->readInts(state->readData, &v[2], 1);
+  if (state->ioMode != HOST_IO_SCENE) say(tag(f) + " load: not a scene");
+  int rf = state->readFP(state->readData, &x, 1);
+  int r0 = state->readI4(state->readData, &v[0], 1);
+  int r1 = state->readI4(state->readData, &v[1], 1);
+  int r2 = state->readI4(state->readData, &v[2], 1);
   char text[200];
   std::snprintf(text, sizeof text, " load %d:%g %d:%d %d:%d %d:%d", rf, x, r0, v[0], r1, v[1], r2,
                 v[2]);
@@ -88,10 +89,10 @@ const char* load(void* instance, const HostLoadState* state) {
 const char* save(void* instance, const HostSaveState* state) {
   auto* f = static_cast<FakeInstance*>(instance);
   float x = 0.01f;
-  state->writeFloats(state->writeData, &x, 1);
-  state->writeInts(state->writeData, &f->a, 1);
-  state->writeInts(state->writeData, &f->b, 1);
-  state->writeInts(state->writeData, &f->c, 1);
+  state->writeFP(state->writeData, &x, 1);
+  state->writeI4(state->writeData, &f->a, 1);
+  state->writeI4(state->writeData, &f->b, 1);
+  state->writeI4(state->writeData, &f->c, 1);
   return nullptr;
 }
 
@@ -123,8 +124,9 @@ int activateHandler(int version, HostGlobalFunc global, void* local, void*) {
   hostGlobal = global;
   sceneInfo = static_cast<const HostSceneInfo*>(global(HOST_SCENE_INFO_NAME, 0));
   timeInfo = static_cast<const HostTimeInfo*>(global(HOST_TIME_INFO_NAME, 0));
-  directoryInfo = static_cast<const HostDirectoryInfo*>(global(HOST_DIRECTORY_INFO_NAME, 0));
-  panelServices = static_cast<const HostPanelServices*>(global(HOST_PANEL_SERVICES_NAME, 0));
+  directory = reinterpret_cast<HostDirectoryFunc>(global(HOST_DIRECTORY_INFO_NAME, 0));
+  panelServices = static_cast<HostPanelServices*>(global(HOST_PANEL_SERVICES_NAME, 0));
+  if (panelServices && panelServices->globalFun) say("fake: panel services come with a lookup");
   auto* handler = static_cast<HostMasterHandler*>(local);
   HostInstanceFuncs* funcs = handler->instanceFuncs;
   funcs->priv = reinterpret_cast<void*>(global);
@@ -149,11 +151,17 @@ void setText(HostControl* control, const std::string& text) {
   control->set(control, HOST_CTL_VALUE, &value);
 }
 
-void setInt(HostControl* control, int tagNumber, int number, void* ptr) {
+void setInt(HostControl* control, int number) {
   HostValue value{};
   value.intv.type = HOST_VALUE_INT;
   value.intv.value = number;
-  value.intv.ptr = ptr;
+  control->set(control, HOST_CTL_VALUE, &value);
+}
+
+void setPointer(HostControl* control, int tagNumber, void* ptr) {
+  HostValue value{};
+  value.ptr.type = HOST_VALUE_INT;
+  value.ptr.ptr = ptr;
   control->set(control, tagNumber, &value);
 }
 
@@ -190,42 +198,52 @@ std::string getShort(HostControl* control) {
   return canary ? std::string("'") + buf + "'" : std::string("overflow");
 }
 
-int activateInterface(int version, HostGlobalFunc, void* local, void*) {
+HostControl* add(HostPanel* panel, const char* kind, HostControlDesc& desc, const char* label) {
+  return panelServices->addControl(panel, const_cast<char*>(kind), &desc, const_cast<char*>(label));
+}
+
+int activateInterface(int version, HostGlobalFunc global, void* local, void*) {
   if (version != 4) return 1;
   auto* record = static_cast<HostMasterInterface*>(local);
   auto* f = static_cast<FakeInstance*>(record->instance);
-  const HostPanelServices* ps = panelServices;
-  HostPanel* panel = ps->create("fake options", nullptr);
+  if (!panelServices) {
+    say(tag(f) + " no panel services");
+    return 0;
+  }
+  panelServices->globalFun = global;
+  HostPanelServices* ps = panelServices;
+  char title[] = "fake options";
+  HostPanel* panel = ps->create(title, nullptr);
   HostControlDesc desc{};
   desc.type = HOST_DESC_EDIT;
-  desc.width = 100;
-  HostControl* token = ps->addControl(panel, "EditControl", &desc, "Token");
+  desc.edit.width = 100;
+  HostControl* token = add(panel, "EditControl", desc, "Token");
   desc.type = HOST_DESC_BUTTON;
-  HostControl* button = ps->addControl(panel, "ButtonControl", &desc, "Get Token");
+  HostControl* button = add(panel, "ButtonControl", desc, "Get Token");
   desc.type = HOST_DESC_EDIT;
-  desc.width = 50;
-  HostControl* name = ps->addControl(panel, "EditControl", &desc, "Name");
-  HostControl* channel = ps->addControl(panel, "EditControl", &desc, "Channel");
+  desc.edit.width = 50;
+  HostControl* name = add(panel, "EditControl", desc, "Name");
+  HostControl* channel = add(panel, "EditControl", desc, "Channel");
   const char* credit[] = {"fake credit line", nullptr};
   desc.type = HOST_DESC_TEXT;
-  desc.text = credit;
-  ps->addControl(panel, "TextControl", &desc, "");
+  desc.text.text = credit;
+  add(panel, "TextControl", desc, "");
   desc.type = HOST_DESC_BOOL;
-  HostControl* render =
-      ps->addControl(panel, "BoolControl", &desc, "Message when render completes   ");
-  HostControl* start =
-      ps->addControl(panel, "BoolControl", &desc, "Message when a new frame renders");
-  HostControl* done =
-      ps->addControl(panel, "BoolControl", &desc, "Message when a frame is complete ");
+  HostControl* render = add(panel, "BoolControl", desc, "Message when render completes   ");
+  HostControl* start = add(panel, "BoolControl", desc, "Message when a new frame renders");
+  HostControl* done = add(panel, "BoolControl", desc, "Message when a frame is complete ");
+  // The host's controls come one after the other.
+  if (ps->nextControl(panel, nullptr) != token || ps->nextControl(panel, token) != button)
+    say(tag(f) + " controls out of order");
 
   setText(token, f->token);
-  setInt(button, HOST_CTL_USERDATA, 0, f);
-  setInt(button, HOST_CTL_USEREVENT, 0, reinterpret_cast<void*>(&onGetToken));
+  setPointer(button, HOST_CTL_USERDATA, f);
+  setPointer(button, HOST_CTL_USEREVENT, reinterpret_cast<void*>(&onGetToken));
   setText(name, f->name);
   setText(channel, f->channel);
-  setInt(render, HOST_CTL_VALUE, f->render, nullptr);
-  setInt(start, HOST_CTL_VALUE, f->start, nullptr);
-  setInt(done, HOST_CTL_VALUE, f->done, nullptr);
+  setInt(render, f->render);
+  setInt(start, f->start);
+  setInt(done, f->done);
 
   int ok = ps->open(panel, HOST_PANF_BLOCKING | HOST_PANF_CANCEL);
   say(tag(f) + " panel closed with " + std::to_string(ok));

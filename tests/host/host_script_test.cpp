@@ -121,6 +121,8 @@ TEST_F(HostRun, SceneFrameAndEventReachTheModuleAsScripted) {
                        "fake #1 destroyed\nfake: shutdown\n");
 }
 
+// Each value call of the module is one line; a read takes the next line
+// whatever it holds and finds nothing on a line that is not of its type.
 TEST_F(HostRun, SaveWritesOneValueALineAndLoadFailsReadsTheFileLacks) {
   spit(dir / "short.txt", "0.5\n11\n");
   spit(dir / "notint.txt", "0.01\n4\n2.5\n9\n");
@@ -144,7 +146,7 @@ TEST_F(HostRun, SaveWritesOneValueALineAndLoadFailsReadsTheFileLacks) {
                        "fake #3 load 1:0.5 1:11 0:12345 0:12345\n"
                        "fake #3 a=11 b=-3 c=3" +
                        settingsText +
-                       "fake #3 load 1:0.01 1:4 0:12345 0:12345\n"
+                       "fake #3 load 1:0.01 1:4 0:12345 1:9\n"
                        "fake #1 destroyed\nfake #2 destroyed\nfake #3 destroyed\n"
                        "fake: shutdown\n");
 }
@@ -277,6 +279,32 @@ TEST_F(HostRun, CreateTheModuleRefusesIsPrintedAndTheScriptGoesOn) {
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.out, kStart + "create a: failed\nfake: shutdown\n");
   EXPECT_EQ(o.err, "line 3: no instance named a\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A render node has no user interface: the module is told so by a lookup
+// that gives no panel services, and everything else goes on as before.
+TEST_F(HostRun, RenderNodeOffersNoPanelServicesAndTheRestAsBefore) {
+  Outcome o =
+      run("create a\n"
+          "options a ok token=x\n"
+          "save a a.txt\n"
+          "load a a.txt\n"
+          "render 1 1\n",
+          {"--module", FAKE_MODULE, "--settings", settings.string(), "--render-node"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, kStart +
+                       "fake #1 no panel services\n"
+                       "MasterInterface: 0, no panel on a render node\n"
+                       "fake #1 load 1:0.01 1:7 1:-3 1:1\n"
+                       "fake #1 event 265 frame 1 scene '(null)'\n"
+                       "fake #1 event 272 frame 1 scene '(null)'\n"
+                       "fake #1 event 274 frame 1 scene '(null)'\n"
+                       "fake #1 destroyed\nfake: shutdown\n");
 }
 
 }  // namespace

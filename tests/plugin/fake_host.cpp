@@ -28,20 +28,18 @@ FakeHost* current = nullptr;
 // get a distinct dummy each.
 int dummyServices[16];
 
+const char* folder(const char* kind);
+
 void* lookUp(const char* name, int /*useMode*/) {
   FakeHost& host = *current;
   host.lookups.emplace_back(name);
   const std::string wanted(name);
   if (wanted == HOST_SCENE_INFO_NAME) return &host.scene;
   if (wanted == HOST_TIME_INFO_NAME) return &host.time;
-  if (wanted == HOST_DIRECTORY_INFO_NAME) return &host.directory;
+  if (wanted == HOST_DIRECTORY_INFO_NAME) return reinterpret_cast<void*>(&folder);
+  if (host.renderNode) return nullptr;
   if (wanted == HOST_PANEL_SERVICES_NAME) return &host.panels;
   return &dummyServices[host.lookups.size() % 16];
-}
-
-void* panelLookUp(const char* name, int /*useMode*/) {
-  current->panelLookups.emplace_back(name);
-  return &dummyServices[15];
 }
 
 const char* folder(const char* kind) {
@@ -51,6 +49,10 @@ const char* folder(const char* kind) {
 }
 
 FakeControl* asFake(HostControl* control) { return reinterpret_cast<FakeControl*>(control); }
+
+void controlDraw(HostControl* /*control*/, int /*mode*/) {
+  throw std::logic_error("the plug-in drew a control");
+}
 
 void controlSet(HostControl* control, int tag, HostValue* value) {
   FakeControl& fake = *asFake(control);
@@ -63,10 +65,10 @@ void controlSet(HostControl* control, int tag, HostValue* value) {
     fake.shownValue = value->intv.value;
     fake.value = value->intv.value;
   } else if (tag == HOST_CTL_USERDATA) {
-    fake.userData = value->intv.ptr;
+    fake.userData = value->ptr.ptr;
     fake.userDataSet = true;
   } else if (tag == HOST_CTL_USEREVENT) {
-    fake.event = reinterpret_cast<HostControlEventFunc>(value->intv.ptr);
+    fake.event = reinterpret_cast<HostControlEventFunc>(value->ptr.ptr);
   }
 }
 
@@ -91,7 +93,7 @@ void controlGet(HostControl* control, int tag, HostValue* value) {
   text.buf[copied] = '\0';
 }
 
-HostPanel* panelCreate(const char* title, void* /*reserved*/) {
+HostPanel* panelCreate(char* title, void* /*reserved*/) {
   FakeHost& host = *current;
   if (host.refusePanels) return nullptr;
   auto run = std::make_unique<FakePanelRun>();
@@ -104,18 +106,18 @@ HostPanel* panelCreate(const char* title, void* /*reserved*/) {
 
 void panelDestroy(HostPanel* panel) { panel->run->destroyed = true; }
 
-HostControl* panelAddControl(HostPanel* panel, const char* kind, const HostControlDesc* desc,
-                             const char* label) {
+HostControl* panelAddControl(HostPanel* panel, char* kind, HostControlDesc* desc, char* label) {
   if (panel->run->destroyed) throw std::logic_error("control added to a released panel");
   if (!current->refuseControlLabel.empty() && label == current->refuseControlLabel) return nullptr;
   auto fake = std::make_unique<FakeControl>();
+  fake->control.draw = controlDraw;
   fake->control.get = controlGet;
   fake->control.set = controlSet;
   fake->kind = kind;
   fake->label = label;
   fake->desc = *desc;
-  if (desc->type == HOST_DESC_TEXT && desc->text != nullptr) {
-    for (const char** line = desc->text; *line != nullptr; ++line)
+  if (desc->type == HOST_DESC_TEXT && desc->text.text != nullptr) {
+    for (const char** line = desc->text.text; *line != nullptr; ++line)
       fake->descText.emplace_back(*line);
   }
   panel->run->controls.push_back(std::move(fake));
@@ -192,8 +194,6 @@ FakeHost::FakeHost() {
   current = this;
   settingsFolder = temp.path() + "/Settings";
   ::mkdir(settingsFolder.c_str(), 0755);
-  directory.folder = folder;
-  panels.globalFun = panelLookUp;
   panels.create = panelCreate;
   panels.destroy = panelDestroy;
   panels.addControl = panelAddControl;
@@ -208,6 +208,7 @@ FakeHost::~FakeHost() {
   kept.timeInfo = nullptr;
   kept.directoryInfo = nullptr;
   kept.panelServices = nullptr;
+  kept.infoMessages = nullptr;
   current = nullptr;
 }
 
@@ -222,41 +223,52 @@ void FakeHost::updateScene() {
 
 namespace {
 
-int readFloats(void* data, float* dest, int count) {
+// The plug-in reads and writes one value a call, one line each.
+int readFP(void* data, float* dest, int count) {
   auto& block = *static_cast<FakeSceneBlock*>(data);
-  int read = 0;
-  for (; read < count && block.next < block.values.size() && block.values[block.next].isFloat;
-       ++read) {
-    dest[read] = block.values[block.next++].f;
-  }
-  return read;
+  if (count != 1) throw std::logic_error("the plug-in reads one value a call");
+  if (block.next >= block.values.size()) return 0;
+  const SceneValue& line = block.values[block.next++];
+  if (!line.isFloat) return 0;
+  *dest = line.f;
+  return 1;
 }
 
-int readInts(void* data, int32_t* dest, int count) {
+int readI4(void* data, int* dest, int count) {
   auto& block = *static_cast<FakeSceneBlock*>(data);
-  int read = 0;
-  for (; read < count && block.next < block.values.size() && !block.values[block.next].isFloat;
-       ++read) {
-    dest[read] = block.values[block.next++].i;
-  }
-  return read;
+  if (count != 1) throw std::logic_error("the plug-in reads one value a call");
+  if (block.next >= block.values.size()) return 0;
+  const SceneValue& line = block.values[block.next++];
+  if (line.isFloat) return 0;
+  *dest = line.i;
+  return 1;
 }
 
-void writeFloats(void* data, const float* source, int count) {
+void writeFP(void* data, const float* source, int count) {
   auto& block = *static_cast<FakeSceneBlock*>(data);
-  for (int n = 0; n < count; ++n) block.values.push_back({true, source[n], 0});
+  if (count != 1) throw std::logic_error("the plug-in writes one value a call");
+  block.values.push_back({true, *source, 0});
 }
 
-void writeInts(void* data, const int32_t* source, int count) {
+void writeI4(void* data, const int* source, int count) {
   auto& block = *static_cast<FakeSceneBlock*>(data);
-  for (int n = 0; n < count; ++n) block.values.push_back({false, 0.0f, source[n]});
+  if (count != 1) throw std::logic_error("the plug-in writes one value a call");
+  block.values.push_back({false, 0.0f, *source});
 }
 
 }  // namespace
 
 FakeSceneBlock::FakeSceneBlock() {
-  load = {this, readFloats, readInts};
-  save = {this, writeFloats, writeInts};
+  // Only the two value functions the plug-in uses; every other member stays
+  // NULL, so a call of another one crashes the test.
+  load.ioMode = HOST_IO_SCENE;
+  load.readData = this;
+  load.readFP = readFP;
+  load.readI4 = readI4;
+  save.ioMode = HOST_IO_SCENE;
+  save.writeData = this;
+  save.writeFP = writeFP;
+  save.writeI4 = writeI4;
 }
 
 }  // namespace pingwell::testing

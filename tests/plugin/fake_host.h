@@ -89,13 +89,12 @@ class FakeHost {
   bool sceneSaved = true;
   HostSceneInfo scene{};
   HostTimeInfo time{0.0, 1};
-  HostDirectoryInfo directory{};
-  HostPanelServices panels{};
+  HostPanelServices panels{};  // handed over with globalFun NULL, as the host may
   TempFolder temp;
   std::string settingsFolder;  // the "Settings" folder; starts as temp/Settings
   bool noSettingsFolder = false;
+  bool renderNode = false;           // no panel services, no message boxes
   std::vector<std::string> lookups;  // names asked for, in order
-  std::vector<std::string> panelLookups;
 
   // Panels.
   PanelScript script;
@@ -109,7 +108,9 @@ class FakeHost {
   void updateScene();
 };
 
-// A scene block as a list of values, for load and save.
+// A scene block as a list of values, one line each, for load and save: a
+// read takes the next line and finds nothing on it when it holds a value of
+// the other type.
 struct SceneValue {
   bool isFloat;
   float f;

@@ -3,12 +3,14 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
+#include "plugin/notifier_instance.h"
 
 namespace pingwell {
 namespace {
@@ -77,15 +79,15 @@ TEST_F(Module, ServesHandlerAndInterfaceUnderOneName) {
   EXPECT_STREQ(entries[0].className, "MasterHandler");
   EXPECT_STREQ(entries[0].serverName, "voro2_slack");
   EXPECT_NE(entries[0].activate, nullptr);
-  EXPECT_EQ(entries[0].tagTexts, nullptr);
+  EXPECT_EQ(entries[0].tagInfo, nullptr);
   EXPECT_STREQ(entries[1].className, "MasterInterface");
   EXPECT_STREQ(entries[1].serverName, "voro2_slack");
   EXPECT_NE(entries[1].activate, nullptr);
-  EXPECT_EQ(entries[1].tagTexts, nullptr);
+  EXPECT_EQ(entries[1].tagInfo, nullptr);
   EXPECT_EQ(entries[2].className, nullptr);
   EXPECT_EQ(entries[2].serverName, nullptr);
   EXPECT_EQ(entries[2].activate, nullptr);
-  EXPECT_EQ(entries[2].tagTexts, nullptr);
+  EXPECT_EQ(entries[2].tagInfo, nullptr);
 }
 
 TEST_F(Module, OnlyVersionFourActivates) {
@@ -144,7 +146,7 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
   EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
   ASSERT_EQ(block.values.size(), 4u);
   EXPECT_EQ(block.values[1].i, 1);  // render done on from the start
-  const HostMasterAccess other{0x10A, nullptr};
+  const HostMasterAccess other{0x10A, nullptr, nullptr, nullptr, nullptr, nullptr};
   EXPECT_EQ(handler.event(instance, &other), 0.0);
   funcs.destroy(instance);
 
@@ -175,7 +177,38 @@ TEST_F(Module, InterfaceActivationRunsThePanelAndLeavesTheHostNothing) {
     EXPECT_TRUE(host.lastRun().opened);
     EXPECT_EQ(testing::readBytes(host.settingsPath()), ok ? "xoxb-2\nBot\n#c\n" : "");
   }
-  EXPECT_EQ(host.panelLookups, (std::vector<std::string>{"Channel Info 2", "Channel Info 2"}));
+  // The panel services came without their own lookup: the plug-in set it to
+  // the activation's before looking up through it.
+  EXPECT_EQ(host.panels.globalFun, FakeHost::global());
+  EXPECT_EQ(std::count(host.lookups.begin(), host.lookups.end(), "Channel Info 2"), 2);
+  funcs.destroy(instance);
+}
+
+TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing) {
+  FakeHost host;
+  host.renderNode = true;
+  host.writeSettings("xoxb-node\nNode Bot\n#renders\n");
+  HostInstanceFuncs funcs{};
+  HostMasterHandler handler{};
+  handler.instanceFuncs = &funcs;
+  ASSERT_EQ(activateHandler(4, handler), 0);
+  void* instance = funcs.create(funcs.priv, nullptr, nullptr);
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(static_cast<NotifierInstance*>(instance)->channel, "#renders");
+
+  testing::FakeSceneBlock block;
+  EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
+  EXPECT_EQ(funcs.load(instance, &block.load), nullptr);
+  EXPECT_EQ(block.values.size(), 4u);
+
+  HostMasterInterface face;
+  std::memset(&face, 0xA5, sizeof face);
+  face.instance = instance;
+  const HostMasterInterface before = face;
+  EXPECT_EQ(server("MasterInterface").activate(4, FakeHost::global(), &face, nullptr), 0);
+  EXPECT_EQ(std::memcmp(&face, &before, sizeof face), 0);
+  EXPECT_TRUE(host.runs.empty());
+  EXPECT_EQ(testing::readBytes(host.settingsPath()), "xoxb-node\nNode Bot\n#renders\n");
   funcs.destroy(instance);
 }
 

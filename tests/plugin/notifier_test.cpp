@@ -11,9 +11,9 @@
 #include <string>
 
 #include "fake_host.h"
-#include "support/standin.h"
 #include "plugin/failure_report.h"
 #include "plugin/message_text.h"
+#include "support/standin.h"
 
 namespace pingwell {
 namespace {
@@ -191,7 +191,7 @@ TEST(Notifier, EventsThatPostNothingTouchNothing) {
     instance->token = c.token;
     instance->userName = c.name;
     instance->channel = c.channel;
-    const HostMasterAccess access{c.code, nullptr};
+    const HostMasterAccess access{c.code, nullptr, nullptr, nullptr, nullptr, nullptr};
     const long before = testing::allocationCount();
     const double result = notifierEvent(instance.handle, &access);
     EXPECT_EQ(testing::allocationCount(), before);
@@ -210,12 +210,14 @@ TEST(Notifier, NullHandlesFromTheHostAreHarmless) {
   EXPECT_EQ(notifierCopy(instance.handle, nullptr), nullptr);
   EXPECT_EQ(notifierLoad(instance.handle, nullptr), nullptr);
   EXPECT_EQ(notifierSave(instance.handle, nullptr), nullptr);
-  const HostLoadState emptyLoad{nullptr, nullptr, nullptr};
-  const HostSaveState emptySave{nullptr, nullptr, nullptr};
+  // States whose value functions are all NULL are never called through.
+  const HostLoadState emptyLoad{};
+  const HostSaveState emptySave{};
   EXPECT_EQ(notifierLoad(instance.handle, &emptyLoad), nullptr);
   EXPECT_EQ(notifierSave(instance.handle, &emptySave), nullptr);
   EXPECT_EQ(instance->notifyRenderDone, 1);
-  const HostMasterAccess access{HOST_EVENT_RENDER_DONE, nullptr};
+  const HostMasterAccess access{
+      HOST_EVENT_RENDER_DONE, nullptr, nullptr, nullptr, nullptr, nullptr};
   EXPECT_EQ(notifierEvent(nullptr, &access), 0.0);
 }
 

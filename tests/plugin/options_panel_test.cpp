@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "fake_host.h"
-#include "support/standin.h"
 #include "plugin/notifier.h"
+#include "support/standin.h"
 
 namespace pingwell {
 namespace {
@@ -71,7 +71,7 @@ TEST_F(Panel, ShowsEightControlsInOrderWithExactLabels) {
     EXPECT_EQ(run.controls[n]->label, expected[n].label);
     EXPECT_EQ(run.controls[n]->desc.type, expected[n].type);
     if (expected[n].width >= 0) {
-      EXPECT_EQ(run.controls[n]->desc.width, expected[n].width);
+      EXPECT_EQ(run.controls[n]->desc.edit.width, expected[n].width);
     }
   }
   ASSERT_EQ(run.controls[4]->descText.size(), 1u);

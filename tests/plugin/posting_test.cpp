@@ -28,7 +28,7 @@ struct Instance {
   NotifierInstance* get() { return static_cast<NotifierInstance*>(handle); }
   NotifierInstance* operator->() { return get(); }
   double event(int32_t code) {
-    const HostMasterAccess access{code, nullptr};
+    const HostMasterAccess access{code, nullptr, nullptr, nullptr, nullptr, nullptr};
     return notifierEvent(handle, &access);
   }
   void allOn() {

@@ -592,7 +592,8 @@ class FileFaults(HostTest):
             ("short: render switch 0 only", b"0.01\n0\n", frames[:-1]),
             ("values other than 0 and 1", b"0.01\n2\n-1\n1\n", rendered),
             ("huge values", b"0.01\n1\n2147483647\n-2147483648\n", [COMPLETED]),
-            ("text, not numbers", b"0.01\nyes\n1\n0\n", frames),
+            # one line a value: "yes" leaves the render switch on, then 1, 0
+            ("text, not numbers", b"0.01\nyes\n1\n0\n", started + [COMPLETED]),
             ("binary", b"\x00\xff\x01\x80\n\x00\n\xfe\n", frames),
             ("lead float odd", b"nan\n1\n1\n0\n", started + [COMPLETED]),
         ]
