@@ -249,7 +249,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (w.size() < 3)
     throw ScriptError(line,
                       "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
-                      "[render=B] [start=B] [done=B] [gettoken]");
+                      "[render=B] [start=B] [done=B] [gettoken] [test]");
   Instance& instance = find(w[1], line);
   ScriptedUser user;
   if (w[2] == "ok")
@@ -274,6 +274,10 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
     const std::string& word = w[i];
     if (word == "gettoken") {
       user.clickGetToken = true;
+      continue;
+    }
+    if (word == "test") {
+      user.clickSendTest = true;
       continue;
     }
     std::string::size_type eq = word.find('=');

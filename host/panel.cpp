@@ -229,14 +229,17 @@ int PanelServices::actAsUser(HostPanel& panel) {
     else
       c->text = edit.text;
   }
-  if (user_.clickGetToken) {
-    Control* button = find(ControlKind::Button, "Get Token");
+  auto click = [&](const char* label) {
+    Control* button = find(ControlKind::Button, label);
     if (!button) {
-      error_ = "the panel has no button labelled \"Get Token\"";
-      return 0;
+      error_ = std::string("the panel has no button labelled \"") + label + "\"";
+      return false;
     }
     if (button->onUse) button->onUse(&button->base, button->userData);
-  }
+    return true;
+  };
+  if (user_.clickGetToken && !click("Get Token")) return 0;
+  if (user_.clickSendTest && !click("Send Test Message")) return 0;
   return user_.pressOk ? 1 : 0;
 }
 
@@ -252,7 +255,8 @@ std::string PanelServices::endSession() {
   panels_.erase(std::remove_if(panels_.begin(), panels_.end(),
                                [](const auto& p) { return p->madeInSession; }),
                 panels_.end());
-  bool userHadWork = user_.pressOk || user_.clickGetToken || !user_.edits.empty();
+  bool userHadWork =
+      user_.pressOk || user_.clickGetToken || user_.clickSendTest || !user_.edits.empty();
   if (error_.empty() && panelsOpened_ == 0 && userHadWork) error_ = "the module opened no panel";
   std::string error = error_;
   error_.clear();

@@ -14,7 +14,8 @@ struct HostPanel;
 namespace pingwell_host {
 
 // What the scripted user does with the next panel that is opened: changes
-// some controls, maybe clicks "Get Token", then presses OK or Cancel.
+// some controls, maybe clicks "Get Token" and "Send Test Message", then
+// presses OK or Cancel.
 struct ScriptedUser {
   struct Edit {
     bool isSwitch = false;  // Bool control; else an Edit control
@@ -24,6 +25,7 @@ struct ScriptedUser {
   };
   std::vector<Edit> edits;
   bool clickGetToken = false;
+  bool clickSendTest = false;
   bool pressOk = false;
 };
 

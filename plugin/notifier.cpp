@@ -1,16 +1,13 @@
 #include "plugin/notifier.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "plugin/backoff.h"
 #include "plugin/failure_report.h"
 #include "plugin/host_services.h"
 #include "plugin/message_text.h"
+#include "plugin/posting.h"
 #include "plugin/settings_file.h"
-#include "slack/client.h"
-#include "slack/diagnostics.h"
 
 namespace pingwell {
 
@@ -19,14 +16,6 @@ namespace {
 constexpr float kSceneBlockLead = 0.01f;
 constexpr const char* kDescription = "voro2 pingwell";
 constexpr unsigned int kRenderEventFlags = HOST_MASTER_RECEIVE_NOTIFICATIONS;
-
-// The process has one client whose token, user name and channel are shared
-// by every caller. Setting them and posting must be one step, or a message
-// could go out with another instance's token, name or channel.
-std::mutex& postingMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
 
 NotifierInstance* asInstance(void* instance) { return static_cast<NotifierInstance*>(instance); }
 
@@ -44,32 +33,12 @@ const int32_t* switchFor(const NotifierInstance& notifier, int eventCode) {
   }
 }
 
-// One network for the whole process: a failure seen by any instance pauses
-// the frame messages of all. Guarded by postingMutex().
-PostBackoff& networkBackoff() {
-  static PostBackoff backoff;
-  return backoff;
-}
-
 void post(const NotifierInstance& notifier, int eventCode, const std::string& text) {
-  const std::lock_guard<std::mutex> lock(postingMutex());
-  PostBackoff& backoff = networkBackoff();
-  if (eventCode != HOST_EVENT_RENDER_DONE && backoff.pausing()) {
-    writeDiagnostic(backoff.skipNote(text));
-    return;
-  }
-  SlackClient& client = SlackClient::instance(notifier.token, true);
-  client.token = notifier.token;
-  client.chat.username = notifier.userName;
-  client.chat.channel = notifier.channel;
-  client.session.lastResult = PostBackoff::kNoTransfer;
-  try {
-    client.chat.postMessage(text, "");
-  } catch (...) {
-    backoff.noteTransfer(client.session.lastResult);
-    throw;
-  }
-  backoff.noteTransfer(client.session.lastResult);
+  int transferResult = 0;
+  (void)postMessageAs(
+      {notifier.token, notifier.userName, notifier.channel},
+      eventCode == HOST_EVENT_RENDER_DONE ? PostKind::RenderCompleted : PostKind::FrameMessage,
+      text, transferResult);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "plugin/host_services.h"
 #include "plugin/open_url.h"
 #include "plugin/settings_file.h"
+#include "plugin/test_message.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
@@ -48,10 +49,11 @@ struct Controls {
   HostControl* renderDone = nullptr;
   HostControl* frameStart = nullptr;
   HostControl* frameDone = nullptr;
+  HostControl* sendTest = nullptr;
 
   bool complete() const {
     for (HostControl* control :
-         {token, getToken, name, channel, credit, renderDone, frameStart, frameDone}) {
+         {token, getToken, name, channel, credit, renderDone, frameStart, frameDone, sendTest}) {
       if (control == nullptr || control->get == nullptr || control->set == nullptr) return false;
     }
     return true;
@@ -83,6 +85,8 @@ Controls addControls(const HostPanelServices& services, HostPanel* panel) {
   controls.renderDone = add("BoolControl", "Message when render completes   ");
   controls.frameStart = add("BoolControl", "Message when a new frame renders");
   controls.frameDone = add("BoolControl", "Message when a frame is complete ");
+  desc.type = HOST_DESC_BUTTON;
+  controls.sendTest = add("ButtonControl", "Send Test Message");
   return controls;
 }
 
@@ -138,6 +142,27 @@ std::string settingsValue(const char* landing) {
   return std::string(landing, std::strcspn(landing, "\r\n"));
 }
 
+// What a field shows now, as OK would store it.
+std::string shownValue(HostControl* control, int size) {
+  std::string landing(static_cast<size_t>(size), '\0');
+  readText(control, landing.data(), size);
+  return settingsValue(landing.c_str());
+}
+
+// Event function of the "Send Test Message" button; `userData` is the
+// panel's Controls, alive while the panel is open.
+void onSendTestMessage(HostControl* /*control*/, void* userData) noexcept {
+  try {
+    const auto* controls = static_cast<const Controls*>(userData);
+    if (controls == nullptr) return;
+    showTestOutcome(sendTestMessage(shownValue(controls->token, kTokenTextSize),
+                                    shownValue(controls->name, kNameTextSize),
+                                    shownValue(controls->channel, kChannelTextSize)));
+  } catch (...) {
+    reportCurrentException();
+  }
+}
+
 }  // namespace
 
 void* runOptionsPanel(NotifierInstance* instance) noexcept {
@@ -163,6 +188,9 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     showSwitch(controls.renderDone, notifier.notifyRenderDone);
     showSwitch(controls.frameStart, notifier.notifyFrameStart);
     showSwitch(controls.frameDone, notifier.notifyFrameDone);
+    setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
+    setPointer(controls.sendTest, HOST_CTL_USEREVENT,
+               reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onSendTestMessage)));
 
     if (services->open(panel.get(), kModalWithCancel) == 0) return nullptr;
 

@@ -39,6 +39,7 @@ void* lookUp(const char* name, int /*useMode*/) {
   if (wanted == HOST_DIRECTORY_INFO_NAME) return reinterpret_cast<void*>(&folder);
   if (host.renderNode) return nullptr;
   if (wanted == HOST_PANEL_SERVICES_NAME) return &host.panels;
+  if (wanted == HOST_INFO_MESSAGES_NAME) return host.noMessageBoxes ? nullptr : &host.messages;
   return &dummyServices[host.lookups.size() % 16];
 }
 
@@ -47,6 +48,14 @@ const char* folder(const char* kind) {
   if (host.noSettingsFolder || std::strcmp(kind, "Settings") != 0) return nullptr;
   return host.settingsFolder.c_str();
 }
+
+void show(const char* kind, const char* title, const char* detail) {
+  std::string line = std::string(kind) + " " + title;
+  if (detail != nullptr) line += std::string(": ") + detail;
+  current->shown.push_back(line);
+}
+void showInfo(const char* title, const char* detail) { show("info", title, detail); }
+void showError(const char* title, const char* detail) { show("error", title, detail); }
 
 FakeControl* asFake(HostControl* control) { return reinterpret_cast<FakeControl*>(control); }
 
@@ -135,8 +144,9 @@ int panelOpen(HostPanel* panel, int flags) {
   for (const auto& [label, state] : host.script.switches) {
     if (FakeControl* control = run.find(label)) control->value = state;
   }
-  if (host.script.pressGetToken) {
-    FakeControl* button = run.find("Get Token");
+  for (const auto& [pressed, label] : {std::pair{host.script.pressGetToken, "Get Token"},
+                                       std::pair{host.script.pressSendTest, "Send Test Message"}}) {
+    FakeControl* button = pressed ? run.find(label) : nullptr;
     if (button != nullptr && button->event != nullptr)
       button->event(&button->control, button->userData);
   }
@@ -194,6 +204,8 @@ FakeHost::FakeHost() {
   current = this;
   settingsFolder = temp.path() + "/Settings";
   ::mkdir(settingsFolder.c_str(), 0755);
+  messages.info = showInfo;
+  messages.error = showError;
   panels.create = panelCreate;
   panels.destroy = panelDestroy;
   panels.addControl = panelAddControl;

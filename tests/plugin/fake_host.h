@@ -65,6 +65,7 @@ struct PanelScript {
   std::map<std::string, std::string> texts;  // label -> new text
   std::map<std::string, int> switches;       // label -> new state
   bool pressGetToken = false;
+  bool pressSendTest = false;
   bool pressOk = true;
 };
 
@@ -93,7 +94,10 @@ class FakeHost {
   TempFolder temp;
   std::string settingsFolder;  // the "Settings" folder; starts as temp/Settings
   bool noSettingsFolder = false;
-  bool renderNode = false;           // no panel services, no message boxes
+  bool renderNode = false;  // no panel services, no message boxes
+  bool noMessageBoxes = false;
+  HostMessageFuncs messages{};       // record what they show in `shown`
+  std::vector<std::string> shown;    // "info TITLE", "error TITLE: DETAIL"
   std::vector<std::string> lookups;  // names asked for, in order
 
   // Panels.

@@ -39,7 +39,7 @@ class Panel : public ::testing::Test {
   FakeHost host;
 };
 
-TEST_F(Panel, ShowsEightControlsInOrderWithExactLabels) {
+TEST_F(Panel, ShowsNineControlsInOrderWithExactLabels) {
   Instance instance;
   host.script.pressOk = false;
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
@@ -63,9 +63,10 @@ TEST_F(Panel, ShowsEightControlsInOrderWithExactLabels) {
       {"BoolControl", "Message when render completes   ", 8, -1},
       {"BoolControl", "Message when a new frame renders", 8, -1},
       {"BoolControl", "Message when a frame is complete ", 8, -1},
+      {"ButtonControl", "Send Test Message", 2, -1},
   };
-  ASSERT_EQ(run.controls.size(), 8u);
-  for (size_t n = 0; n < 8; ++n) {
+  ASSERT_EQ(run.controls.size(), std::size(expected));
+  for (size_t n = 0; n < std::size(expected); ++n) {
     SCOPED_TRACE(n);
     EXPECT_EQ(run.controls[n]->kind, expected[n].kind);
     EXPECT_EQ(run.controls[n]->label, expected[n].label);
@@ -271,6 +272,39 @@ TEST_F(GetToken, SlowOrMissingOpenerNeverHoldsThePanel) {
   ::setenv("PATH", (host.temp.path() + "/nothing-here").c_str(), 1);
   onGetToken(nullptr, nullptr);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// A test message with a field left empty is refused before anything is
+// sent, and the artist is told which field; without message boxes the line
+// on the error stream is all there is.
+TEST_F(Panel, TestMessageWithAnEmptyFieldSaysWhichAndSendsNothing) {
+  struct Case {
+    const char* label;
+    const char* reason;
+  };
+  const Case cases[] = {{"Token", "the Token field is empty"},
+                        {"Name", "the Name field is empty"},
+                        {"Channel", "the Channel field is empty"}};
+  for (bool messageBoxes : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.label) + (messageBoxes ? "" : ", no message boxes"));
+      host.noMessageBoxes = !messageBoxes;
+      host.keepServices();
+      host.shown.clear();
+      Instance instance;
+      host.script = {};
+      host.script.texts = {{c.label, ""}};
+      host.script.pressSendTest = true;
+      host.script.pressOk = false;
+      testing::StderrCapture stderrLines;
+      runOptionsPanel(instance.get());
+      const std::string line = std::string("Test message not sent: ") + c.reason;
+      EXPECT_EQ(stderrLines.text(), "[pingwell] error " + line + "\n");
+      EXPECT_EQ(host.shown, messageBoxes ? std::vector<std::string>{"error " + line}
+                                         : std::vector<std::string>{});
+      EXPECT_EQ(instance->token, "xoxb-old");
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+#include "plugin/posting.h"
+
+#include <mutex>
+
+#include "plugin/backoff.h"
+#include "slack/client.h"
+#include "slack/diagnostics.h"
+
+namespace pingwell {
+
+namespace {
+
+// The process has one client whose token, user name and channel are shared
+// by every caller. Setting them and posting must be one step, or a message
+// could go out with another instance's token, name or channel.
+std::mutex& postingMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// One network for the whole process: a failure seen by any instance pauses
+// the frame messages of all. Guarded by postingMutex().
+PostBackoff& networkBackoff() {
+  static PostBackoff backoff;
+  return backoff;
+}
+
+}  // namespace
+
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
+                         int& transferResult) {
+  transferResult = PostBackoff::kNoTransfer;
+  const std::lock_guard<std::mutex> lock(postingMutex());
+  PostBackoff& backoff = networkBackoff();
+  PostResult result;
+  if (kind == PostKind::FrameMessage && backoff.pausing()) {
+    writeDiagnostic(backoff.skipNote(text));
+    result.skipped = true;
+    return result;
+  }
+  SlackClient& client = SlackClient::instance(settings.token, true);
+  client.token = settings.token;
+  client.chat.username = settings.userName;
+  client.chat.channel = settings.channel;
+  client.session.lastResult = PostBackoff::kNoTransfer;
+  try {
+    result.reply = client.chat.postMessage(text, "");
+  } catch (...) {
+    transferResult = client.session.lastResult;
+    backoff.noteTransfer(transferResult);
+    throw;
+  }
+  transferResult = client.session.lastResult;
+  backoff.noteTransfer(transferResult);
+  return result;
+}
+
+}  // namespace pingwell

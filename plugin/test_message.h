@@ -1,0 +1,32 @@
+#pragma once
+// The test message of the options panel: one post with the texts the panel
+// shows, and what the artist is told about it.
+#include <string>
+
+namespace pingwell {
+
+inline constexpr const char* kTestMessageHeading = "voro2 pingwell test message";
+
+// What came of a test message, as the artist is told it.
+struct TestOutcome {
+  bool sent = false;
+  std::string title;   // "Test message sent to #channel", "Test message not sent"
+  std::string reason;  // why not: the service's error code, or what failed; empty when sent
+};
+
+// "voro2 pingwell test message", a line feed and the scene file name (the
+// unsaved-scene text when there is none).
+std::string composeTestMessage(const char* sceneFileName);
+
+// Posts the test message with these three texts, while frame messages are
+// paused too; a success ends the pause. Empty texts are refused before
+// anything is sent. The token appears in no text of the outcome. Never
+// throws.
+TestOutcome sendTestMessage(const std::string& token, const std::string& userName,
+                            const std::string& channel) noexcept;
+
+// Shows the outcome in the host's message box, when there is one (none on a
+// render node), and writes it on the standard error stream. Never throws.
+void showTestOutcome(const TestOutcome& outcome) noexcept;
+
+}  // namespace pingwell
