@@ -2,7 +2,7 @@
 # Usage (inside tools/sandbox --no-standin): failed_posts.sh HOST_EXE MODULE
 #        SLACK_STANDIN_PY FOLDER
 # Posts that fail under wine, through the module's own libcurl: nobody
-# listening, an error reply, a server that never answers. Each failure is
+# listening, error replies, a server that never answers. Each failure is
 # one line on standard error, the render goes on (an exception crossing the
 # module's edge would end the host program), and the next post after the
 # fault is mended arrives. One host process throughout, driven through its
@@ -94,12 +94,14 @@ host_do "event a 274"
 expect_errors "after the refusals"
 expect_posted "after the refusals" 'RENDER%20COMPLETED'
 
-# The service names an error: that post alone fails.
-reset_standin "error=channel_not_found,ok"
+# The service names an error, then answers with an HTML error page (status
+# 503): those two posts alone fail.
+reset_standin "error=channel_not_found,html503,ok"
 host_do "render 2 2"
-expect_errors "error reply" \
-  "${prefix}warning! chat.postMessage checkResponse\(\) failed \"channel_not_found\""
-expect_posted "error reply" 'Frame%20Started%3A%202' 'Frame%20Rendered%3A%202' 'RENDER%20COMPLETED'
+expect_errors "error replies" \
+  "${prefix}warning! chat.postMessage checkResponse\(\) failed \"channel_not_found\"" \
+  "${prefix}error \[json\.exception\.parse_error\.101\] parse error at line 1, column 1: .*; last read: '<'"
+expect_posted "error replies" 'Frame%20Started%3A%202' 'Frame%20Rendered%3A%202' 'RENDER%20COMPLETED'
 
 # The server takes the request and never answers: the transfer time-out
 # (30 s) ends it, the next frame message is skipped, the completion (on a
