@@ -1,63 +1,61 @@
-# CURL::libcurl for the Windows cross build.
+# CURL::libcurl for the Windows cross build: a static libcurl that the
+# module carries inside, so that installing it is copying one file and no
+# libcurl DLL of unknown make on the user's machine (or loaded first by
+# another plug-in in the same host) is ever used.
 #
-# There is no Windows libcurl package on the build machine, and the module
-# must not carry one: at run time it uses libcurl-x64.dll, the name under
-# which curl's Windows x86-64 build ships, found where the host finds DLLs.
-# So the link goes through an import library that dlltool makes at build
-# time from cmake/libcurl-x64.def, which names that DLL and the functions
-# the module calls.
-#
-# The headers are the build machine's libcurl headers: they are the same on
-# every platform (the platform-dependent parts are chosen by the compiler's
-# own macros). Only the curl/ folder is exposed, through a link in the build
-# tree, so no other Linux header can reach the Windows compile.
-# PINGWELL_CURL_INCLUDE_DIR may name another folder holding curl/curl.h.
+# tools/windows-curl builds it from Debian's curl source package, the
+# version of the Linux build's libcurl4-openssl-dev, with Schannel for TLS
+# (Windows' own, with the system certificate store), and keeps it in a cache
+# outside the source tree. Its headers, from the same build, are the ones
+# the Windows compile sees. PINGWELL_WINDOWS_CURL_DIR may name the folder of
+# another such build (holding include/, lib/libcurl.a and
+# lib/pkgconfig/libcurl.pc); otherwise configuring runs the script, which
+# costs nothing once the cache holds the build.
 
-find_path(PINGWELL_CURL_INCLUDE_DIR curl/curl.h
-  PATHS /usr/include/${CMAKE_HOST_SYSTEM_PROCESSOR}-linux-gnu /usr/include
-        /usr/local/include
-  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
-  DOC "Folder holding curl/curl.h, used for the Windows build")
-if(NOT PINGWELL_CURL_INCLUDE_DIR)
-  # Another multiarch folder, on a build machine that is not x86-64.
-  file(GLOB _pingwell_curl_headers /usr/include/*/curl/curl.h)
-  if(_pingwell_curl_headers)
-    list(GET _pingwell_curl_headers 0 _pingwell_curl_header)
-    get_filename_component(_pingwell_curl_dir "${_pingwell_curl_header}" DIRECTORY)
-    get_filename_component(_pingwell_curl_dir "${_pingwell_curl_dir}" DIRECTORY)
-    set(PINGWELL_CURL_INCLUDE_DIR "${_pingwell_curl_dir}" CACHE PATH
-        "Folder holding curl/curl.h, used for the Windows build" FORCE)
+set(PINGWELL_WINDOWS_CURL_DIR "" CACHE PATH
+    "Static Windows libcurl (include/, lib/); empty: built by tools/windows-curl")
+
+set(_pingwell_curl_dir "${PINGWELL_WINDOWS_CURL_DIR}")
+if(NOT _pingwell_curl_dir)
+  message(STATUS "Windows libcurl: tools/windows-curl (built once per curl version)")
+  execute_process(
+    COMMAND "${PROJECT_SOURCE_DIR}/tools/windows-curl"
+    OUTPUT_VARIABLE _pingwell_curl_dir
+    OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE _pingwell_curl_status)
+  if(NOT _pingwell_curl_status EQUAL 0)
+    message(FATAL_ERROR "tools/windows-curl failed (status ${_pingwell_curl_status})")
   endif()
 endif()
-if(NOT PINGWELL_CURL_INCLUDE_DIR)
-  message(FATAL_ERROR
-    "curl/curl.h not found: install libcurl4-openssl-dev (any libcurl "
-    "development package will do) or set PINGWELL_CURL_INCLUDE_DIR")
-endif()
 
-set(_pingwell_curl_root "${CMAKE_BINARY_DIR}/windows-curl")
-file(MAKE_DIRECTORY "${_pingwell_curl_root}/include")
-file(REMOVE "${_pingwell_curl_root}/include/curl") # the link only
-file(CREATE_LINK "${PINGWELL_CURL_INCLUDE_DIR}/curl"
-     "${_pingwell_curl_root}/include/curl" SYMBOLIC COPY_ON_ERROR)
+set(_pingwell_curl_library "${_pingwell_curl_dir}/lib/libcurl.a")
+set(_pingwell_curl_pc "${_pingwell_curl_dir}/lib/pkgconfig/libcurl.pc")
+foreach(_file "${_pingwell_curl_library}" "${_pingwell_curl_pc}"
+              "${_pingwell_curl_dir}/include/curl/curl.h")
+  if(NOT EXISTS "${_file}")
+    message(FATAL_ERROR "Windows libcurl: ${_file} is missing")
+  endif()
+endforeach()
 
-if(NOT PINGWELL_DLLTOOL)
-  find_program(PINGWELL_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
-endif()
+# The Windows libraries a static libcurl needs are the ones its build found
+# necessary: Libs.private of its pkg-config file.
+file(STRINGS "${_pingwell_curl_pc}" _pingwell_curl_private REGEX "^Libs\\.private:")
+string(REGEX MATCHALL "-l[^ \t]+" _pingwell_curl_flags "${_pingwell_curl_private}")
+set(_pingwell_curl_system_libraries "")
+foreach(_flag IN LISTS _pingwell_curl_flags)
+  string(SUBSTRING "${_flag}" 2 -1 _name)
+  list(APPEND _pingwell_curl_system_libraries "${_name}")
+endforeach()
+file(STRINGS "${_pingwell_curl_pc}" _pingwell_curl_version_line REGEX "^Version:")
+string(REGEX REPLACE "^Version:[ \t]*" "" PINGWELL_WINDOWS_CURL_VERSION
+       "${_pingwell_curl_version_line}")
+message(STATUS "Windows libcurl ${PINGWELL_WINDOWS_CURL_VERSION} (static, Schannel): "
+               "${_pingwell_curl_dir}; links ${_pingwell_curl_system_libraries}")
 
-set(PINGWELL_CURL_DEF "${CMAKE_CURRENT_LIST_DIR}/libcurl-x64.def")
-set(_pingwell_curl_implib "${_pingwell_curl_root}/libcurl-x64.dll.a")
-add_custom_command(
-  OUTPUT "${_pingwell_curl_implib}"
-  COMMAND "${PINGWELL_DLLTOOL}" --input-def "${PINGWELL_CURL_DEF}"
-          --dllname libcurl-x64.dll --output-lib "${_pingwell_curl_implib}"
-  DEPENDS "${PINGWELL_CURL_DEF}"
-  COMMENT "Import library for libcurl-x64.dll"
-  VERBATIM)
-add_custom_target(pingwell_curl_import_library DEPENDS "${_pingwell_curl_implib}")
-
-add_library(CURL::libcurl SHARED IMPORTED GLOBAL)
+add_library(CURL::libcurl STATIC IMPORTED GLOBAL)
 set_target_properties(CURL::libcurl PROPERTIES
-  IMPORTED_IMPLIB "${_pingwell_curl_implib}"
-  INTERFACE_INCLUDE_DIRECTORIES "${_pingwell_curl_root}/include")
-add_dependencies(CURL::libcurl pingwell_curl_import_library)
+  IMPORTED_LOCATION "${_pingwell_curl_library}"
+  IMPORTED_LINK_INTERFACE_LANGUAGES C
+  INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
+  INTERFACE_INCLUDE_DIRECTORIES "${_pingwell_curl_dir}/include"
+  INTERFACE_LINK_LIBRARIES "${_pingwell_curl_system_libraries}")

@@ -6,7 +6,7 @@
 #
 # The module is loaded into a host process that ships none of the mingw
 # runtime DLLs, so libgcc, libstdc++ and winpthread are linked statically:
-# the import table keeps only Windows system DLLs and libcurl-x64.dll.
+# the import table keeps only Windows system DLLs.
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -47,9 +47,7 @@ LoadedModule LoadedModule::open(const std::string& path, std::string& error) {
       text[--n] = '\0';
     error = "error " + std::to_string(code) + (n > 0 ? std::string(": ") + text : std::string());
     if (code == ERROR_MOD_NOT_FOUND)
-      error +=
-          " (the module or a DLL it needs, such as libcurl-x64.dll, is not where "
-          "Windows looks)";
+      error += " (the module, or a DLL it needs, is not where Windows looks)";
   }
 #else
   module.handle_ = dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);

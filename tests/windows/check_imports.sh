@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Usage: check_imports.sh OBJDUMP FILE ALLOWED...
 # Passes when every DLL that FILE imports matches one of the ALLOWED names
-# (shell patterns, compared without regard to case) and every ALLOWED name
-# without a wildcard that ends in "curl-x64.dll" is imported: the module must
-# reach curl through the DLL, not carry a copy.
+# (shell patterns, compared without regard to case).
 set -u
 objdump=$1 file=$2
 shift 2
@@ -26,17 +24,6 @@ for dll in "${imports[@]}"; do
   done
   if [[ $ok == no ]]; then
     echo "FAIL: imports $dll, which is none of: ${allowed[*]}"
-    status=1
-  fi
-done
-for pattern in "${allowed[@]}"; do
-  [[ $pattern == *curl-x64.dll ]] || continue
-  found=no
-  for dll in "${imports[@]}"; do
-    [[ $dll == "$pattern" ]] && found=yes
-  done
-  if [[ $found == no ]]; then
-    echo "FAIL: does not import $pattern"
     status=1
   fi
 done

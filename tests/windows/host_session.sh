@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Usage: host_session.sh HOST_EXE MODULE CURL_DLL FOLDER
+# Usage (inside tools/sandbox): host_session.sh HOST_EXE MODULE FOLDER
 # A user's session with the Windows module under wine: settings written by
 # Windows tools (CR LF lines), the options panel with OK and Get Token, a
-# scene block saved and loaded, and a render of two frames whose posts the
-# test libcurl-x64.dll records.
+# scene block saved and loaded, and a render of two frames whose posts go
+# through the module's own libcurl, over TLS, to the Slack stand-in; then
+# the host program destroys the instances, unloads the module and exits.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_common.sh"
-host=$1 module=$2 curl=$3 folder=$4
+host=$1 module=$2 folder=$3
+state=${PINGWELL_STANDIN_DIR:?run me through tools/sandbox}
 
-stage_run "$host" "$module" "$curl" "$folder"
+stage_run "$host" "$module" "$folder"
 printf 'xoxb-file-123\r\nFile Bot\r\nC0FFEE\r\n' >"$folder/Settings/slacktoken.txt"
 export PINGWELL_OPENED_URLS=$folder/opened-urls.txt
 block=$(windows_path "$folder/a.block")
@@ -31,6 +33,7 @@ started=$EPOCHREALTIME
 run_host "$folder" "$folder/session.txt"
 echo "host ran in $(awk "BEGIN { printf \"%.1f\", $EPOCHREALTIME - $started }") s under wine"
 cat "$folder/stderr"
+# 124: still running after 120 s, for instance hung in the module's unload.
 [[ $host_status == 0 ]] || fail "pingwell-host exited with $host_status"
 expect_file "standard output" <(tr -d '\r' <"$folder/stdout") $'voro2 pingwell\n'
 expect_file "standard error" "$folder/stderr" ""
@@ -47,20 +50,19 @@ expect_file "settings file" "$folder/Settings/slacktoken.txt" \
 expect_file "scene block" <(tr -d '\r' <"$folder/a.block") $'0.00999999978\n1\n1\n1\n'
 
 # b was loaded from a's block and read the rewritten settings, so it posts
-# twice a frame and once at the end, as Render Bot to C0FFEE.
-url=https://slack.com/api/chat.postMessage
+# twice a frame and once at the end, as Render Bot to C0FFEE, all on one
+# kept TLS connection.
 scene='C%3A%5CScenes%5Cshot%20one.lws%0A'
 body() {
-  echo "POST $url as_user=false&attachments=null&channel=C0FFEE&icon_emoji=&parse=&text=$scene$1&username=Render%20Bot&token=xoxb-file-123"
+  echo "POST /api/chat.postMessage as_user=false&attachments=null&channel=C0FFEE&icon_emoji=&parse=&text=$scene$1&username=Render%20Bot&token=xoxb-file-123"
 }
-expect_file "requests" "$folder/requests.log" "global_init 3
-$(body 'Frame%20Started%3A%201')
+expect_file "requests the stand-in received" <(posted_bodies "$state") "$(body 'Frame%20Started%3A%201')
 $(body 'Frame%20Rendered%3A%201')
 $(body 'Frame%20Started%3A%202')
 $(body 'Frame%20Rendered%3A%202')
 $(body 'RENDER%20COMPLETED')
-cleanup
 "
+expect_file "TLS connections" "$state/connections" $'1\n'
 
 # Get Token went to wine's shell, which hands web addresses to the browser
 # (the test prefix's browser only notes them); the shell returns at once and
