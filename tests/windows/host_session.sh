@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Usage (inside tools/sandbox): host_session.sh HOST_EXE MODULE FOLDER
 # A user's session with the Windows module under wine: settings written by
-# Windows tools (CR LF lines), the options panel with OK and Get Token, a
+# Windows tools (CR LF lines), the options panel with Get Token, Send Test
+# Message (shown in the host's message box) and OK, a
 # scene block saved and loaded, and a render of two frames whose posts go
 # through the module's own libcurl, over TLS, to the Slack stand-in; then
 # the host program destroys the instances, unloads the module and exits.
@@ -20,7 +21,7 @@ cat >"$folder/session.txt" <<SCRIPT
 scene "C:\\Scenes\\shot one.lws"
 create a
 describe a
-options a ok name="Render Bot" start=1 done=1 gettoken
+options a ok name="Render Bot" start=1 done=1 gettoken test
 save a $block
 create b
 load b $block
@@ -35,8 +36,10 @@ echo "host ran in $(awk "BEGIN { printf \"%.1f\", $EPOCHREALTIME - $started }") 
 cat "$folder/stderr"
 # 124: still running after 120 s, for instance hung in the module's unload.
 [[ $host_status == 0 ]] || fail "pingwell-host exited with $host_status"
-expect_file "standard output" <(tr -d '\r' <"$folder/stdout") $'voro2 pingwell\n'
-expect_file "standard error" "$folder/stderr" ""
+expect_file "standard output" <(tr -d '\r' <"$folder/stdout") \
+  $'voro2 pingwell\nmessage: info Test message sent to C0FFEE\n'
+expect_file "standard error" <(tr -d '\r' <"$folder/stderr") \
+  $'[pingwell] Test message sent to C0FFEE\n'
 
 # OK rewrote the settings file in text mode: CR LF after every line, the
 # CR LF of the old file not carried into the values.
@@ -49,18 +52,20 @@ expect_file "settings file" "$folder/Settings/slacktoken.txt" \
 # frame rendered.
 expect_file "scene block" <(tr -d '\r' <"$folder/a.block") $'0.00999999978\n1\n1\n1\n'
 
-# b was loaded from a's block and read the rewritten settings, so it posts
-# twice a frame and once at the end, as Render Bot to C0FFEE, all on one
-# kept TLS connection.
-scene='C%3A%5CScenes%5Cshot%20one.lws%0A'
+# The test message went out with the texts the panel showed; b was loaded
+# from a's block and read the rewritten settings, so it posts twice a frame
+# and once at the end, as Render Bot to C0FFEE, all on one kept TLS
+# connection.
+scene='C%3A%5CScenes%5Cshot%20one.lws'
 body() {
-  echo "POST /api/chat.postMessage as_user=false&attachments=null&channel=C0FFEE&icon_emoji=&parse=&text=$scene$1&username=Render%20Bot&token=xoxb-file-123"
+  echo "POST /api/chat.postMessage as_user=false&attachments=null&channel=C0FFEE&icon_emoji=&parse=&text=$1&username=Render%20Bot&token=xoxb-file-123"
 }
-expect_file "requests the stand-in received" <(posted_bodies "$state") "$(body 'Frame%20Started%3A%201')
-$(body 'Frame%20Rendered%3A%201')
-$(body 'Frame%20Started%3A%202')
-$(body 'Frame%20Rendered%3A%202')
-$(body 'RENDER%20COMPLETED')
+expect_file "requests the stand-in received" <(posted_bodies "$state") "$(body "voro2%20pingwell%20test%20message%0A$scene")
+$(body "$scene%0AFrame%20Started%3A%201")
+$(body "$scene%0AFrame%20Rendered%3A%201")
+$(body "$scene%0AFrame%20Started%3A%202")
+$(body "$scene%0AFrame%20Rendered%3A%202")
+$(body "$scene%0ARENDER%20COMPLETED")
 "
 expect_file "TLS connections" "$state/connections" $'1\n'
 
