@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "slack/form_body.h"
+
 namespace pingwell {
 
 class SlackClient;
@@ -27,6 +29,8 @@ class ChatApi {
 
  private:
   SlackClient& client_;
+  // The parameters of the latest message, rewritten in place by the next.
+  WebApiParams params_;
 };
 
 }  // namespace pingwell

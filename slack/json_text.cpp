@@ -3,11 +3,9 @@
 #include <vector>
 
 namespace pingwell {
-namespace {
 
-void appendString(std::string& out, const std::string& text) {
+void appendJsonStringContent(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
@@ -28,14 +26,23 @@ void appendString(std::string& out, const std::string& text) {
         }
     }
   }
+}
+
+namespace {
+
+void appendString(std::string& out, std::string_view text) {
+  out.push_back('"');
+  appendJsonStringContent(out, text);
   out.push_back('"');
 }
+
+}  // namespace
 
 // Containers are walked with a stack of their own rather than by recursion:
 // the depth of a reply is the server's choice, and each level of recursion
 // would take a frame of the host thread's stack (a reply of a few kilobytes
 // of "[" would overflow it).
-void appendValue(std::string& out, const nlohmann::json& root) {
+void appendCompactJson(std::string& out, const nlohmann::json& root) {
   struct Open {
     const nlohmann::json* container;
     nlohmann::json::const_iterator next;
@@ -55,8 +62,14 @@ void appendValue(std::string& out, const nlohmann::json& root) {
         out.push_back('[');
         open.push_back({value, value->cbegin()});
         break;
+      case nlohmann::json::value_t::null:
+        out.append("null");
+        break;
+      case nlohmann::json::value_t::boolean:
+        out.append(value->get<bool>() ? "true" : "false");
+        break;
       default:
-        out.append(value->dump());  // numbers, bools, null, binary: no strings inside
+        out.append(value->dump());  // numbers and binary: no strings inside
     }
     // The next value to write: the next member of the innermost open
     // container, closing those that have none left.
@@ -81,11 +94,9 @@ void appendValue(std::string& out, const nlohmann::json& root) {
   }
 }
 
-}  // namespace
-
 std::string compactJson(const nlohmann::json& value) {
   std::string out;
-  appendValue(out, value);
+  appendCompactJson(out, value);
   return out;
 }
 
