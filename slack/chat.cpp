@@ -9,23 +9,33 @@
 namespace pingwell {
 namespace {
 
-// The member `key` of `params` as a string, made empty; created the first
-// time. A string kept from the previous message keeps its memory.
-std::string& emptyString(WebApiParams& params, const char* key) {
-  nlohmann::json& value = params[key];
-  if (!value.is_string()) value = std::string();
-  std::string& text = value.get_ref<std::string&>();
-  text.clear();
-  return text;
-}
-
-void setEncoded(WebApiParams& params, const char* key, const std::string& text) {
-  appendPercentEncoded(emptyString(params, key), text);
+void setEncoded(std::string& slot, const std::string& text) {
+  slot.clear();
+  appendPercentEncoded(slot, text);
 }
 
 }  // namespace
 
 ChatApi::ChatApi(SlackClient& client) noexcept : client_(client) {}
+
+void ChatApi::makeParams() {
+  slots_ = Slots{};
+  params_ = WebApiParams(nlohmann::json::value_t::object);
+  const auto stringMember = [this](const char* key) {
+    nlohmann::json& value = params_[key];
+    value = std::string();
+    return &value.get_ref<std::string&>();
+  };
+  Slots slots;
+  slots.text = stringMember("text");
+  slots.channel = stringMember("channel");
+  slots.username = stringMember("username");
+  slots.iconEmoji = stringMember("icon_emoji");
+  slots.parse = stringMember("parse");
+  slots.asUser = stringMember("as_user");
+  slots.attachments = &params_["attachments"];
+  slots_ = slots;
+}
 
 nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& channel) {
   const std::string& target = channel.empty() ? this->channel : channel;
@@ -36,17 +46,20 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
   // add a parameter of its own and a "+" would arrive as a blank.
   // The seven members are written in place into the object of the previous
   // message, so that its nodes and strings are used again.
-  setEncoded(params_, "text", text);
-  setEncoded(params_, "channel", target);
-  setEncoded(params_, "username", username);
-  setEncoded(params_, "icon_emoji", iconEmoji);
-  setEncoded(params_, "parse", parse);
+  if (slots_.text == nullptr) makeParams();
+  setEncoded(*slots_.text, text);
+  setEncoded(*slots_.channel, target);
+  setEncoded(*slots_.username, username);
+  setEncoded(*slots_.iconEmoji, iconEmoji);
+  setEncoded(*slots_.parse, parse);
   if (attachments.is_null()) {
-    params_["attachments"] = nullptr;
+    *slots_.attachments = nullptr;
   } else {
-    setEncoded(params_, "attachments", compactJson(attachments));
+    std::string encoded;
+    appendPercentEncoded(encoded, compactJson(attachments));
+    *slots_.attachments = std::move(encoded);
   }
-  emptyString(params_, "as_user").append(asUser ? "true" : "false");
+  slots_.asUser->assign(asUser ? "true" : "false");
 
   static const std::string kMethod = "chat.postMessage";
   nlohmann::json reply = client_.post(kMethod, params_);

@@ -6,9 +6,14 @@ namespace pingwell {
 
 void appendJsonStringContent(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+  // Runs of bytes that stand for themselves go in one piece.
+  size_t plainFrom = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;  // 128 and above included
+    out.append(text, plainFrom, i - plainFrom);
+    plainFrom = i + 1;
+    switch (byte) {
       case '"': out.append("\\\""); break;
       case '\\': out.append("\\\\"); break;
       case '\b': out.append("\\b"); break;
@@ -16,16 +21,13 @@ void appendJsonStringContent(std::string& out, std::string_view text) {
       case '\n': out.append("\\n"); break;
       case '\r': out.append("\\r"); break;
       case '\t': out.append("\\t"); break;
-      default:
-        if (byte < 0x20) {
-          out.append("\\u00");
-          out.push_back(kHex[byte >> 4]);
-          out.push_back(kHex[byte & 0x0F]);
-        } else {
-          out.push_back(c);  // bytes of 128 and above included, valid UTF-8 or not
-        }
+      default: {
+        const char escaped[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0x0F]};
+        out.append(escaped, sizeof escaped);
+      }
     }
   }
+  out.append(text, plainFrom, text.size() - plainFrom);
 }
 
 namespace {

@@ -1,15 +1,20 @@
 #include "slack/percent_encoding.h"
 
+#include <array>
 #include <climits>
 #include <stdexcept>
 
 namespace pingwell {
 namespace {
 
-bool unreserved(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-         (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
-}
+constexpr std::array<bool, 256> kUnreserved = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  for (const char c : {'-', '.', '_', '~'}) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
 
 }  // namespace
 
@@ -18,18 +23,22 @@ void appendPercentEncoded(std::string& out, std::string_view text) {
     throw std::runtime_error("text too long to percent-encode");
   }
   static constexpr char kHex[] = "0123456789ABCDEF";
-  // At least that much; escapes may grow it again. A buffer kept from an
-  // earlier message usually holds enough already.
-  if (out.capacity() < out.size() + text.size()) out.reserve(out.size() + text.size());
+  // Room for the longest result, cut to the real one afterwards; a buffer
+  // kept from an earlier message usually has that room already.
+  const size_t start = out.size();
+  out.resize(start + 3 * text.size());
+  char* at = out.data() + start;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (unreserved(byte)) {
-      out.push_back(c);
+    if (kUnreserved[byte]) {
+      *at++ = c;
     } else {
-      const char escaped[3] = {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
-      out.append(escaped, sizeof escaped);
+      *at++ = '%';
+      *at++ = kHex[byte >> 4];
+      *at++ = kHex[byte & 0x0F];
     }
   }
+  out.resize(static_cast<size_t>(at - out.data()));
 }
 
 }  // namespace pingwell
