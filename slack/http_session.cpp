@@ -28,6 +28,8 @@ size_t appendToString(char* data, size_t size, size_t nmemb, void* userdata) {
 constexpr long kConnectTimeoutSeconds = 10;
 constexpr long kTransferTimeoutSeconds = 30;
 
+constexpr size_t kKeptHeaderBytes = 16 * 1024;
+
 }  // namespace
 
 HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
@@ -68,6 +70,9 @@ HttpResult HttpSession::perform() {
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
     code = curl_easy_perform(h);
   }
+  // The server chooses how much header text it sends: keep the memory of a
+  // usual reply's headers for the next transfer, not that of a huge one.
+  if (headers_.capacity() > kKeptHeaderBytes) std::string().swap(headers_);
   lastResult = code;
 
   if (code != CURLE_OK) {

@@ -40,7 +40,7 @@ class HttpSession {
   std::mutex mutex;
 
  private:
-  std::string headers_;      // the reply's header lines, kept until the next transfer
+  std::string headers_;      // the reply's header lines; its memory serves the next transfer
   std::string urlInHandle_;  // the address the handle holds, when valid
   bool urlInHandleValid_ = false;
 };
