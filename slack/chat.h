@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "slack/form_body.h"
+
 namespace pingwell {
 
 class SlackClient;
@@ -10,6 +12,8 @@ class SlackClient;
 class ChatApi {
  public:
   explicit ChatApi(SlackClient& client) noexcept;
+  ChatApi(const ChatApi&) = delete;  // it holds pointers into its own members
+  ChatApi& operator=(const ChatApi&) = delete;
 
   // Sends `text` to `channel`, or to the member `channel` when the argument
   // is empty; throws std::runtime_error("channel is not set") when neither is
@@ -27,6 +31,22 @@ class ChatApi {
 
  private:
   SlackClient& client_;
+  // The parameters of the latest message, rewritten in place by the next,
+  // and where each member's value lives (std::map nodes stay in place).
+  // Made by the first message.
+  struct Slots {
+    std::string* text = nullptr;
+    std::string* channel = nullptr;
+    std::string* username = nullptr;
+    std::string* iconEmoji = nullptr;
+    std::string* parse = nullptr;
+    std::string* asUser = nullptr;
+    nlohmann::json* attachments = nullptr;
+  };
+  void makeParams();
+
+  WebApiParams params_;
+  Slots slots_;
 };
 
 }  // namespace pingwell

@@ -4,7 +4,9 @@
 
 #include "slack/api_root.h"
 #include "slack/diagnostics.h"
+#include "slack/percent_encoding.h"
 #include "slack/reply_check.h"
+#include "slack/reply_parse.h"
 
 namespace pingwell {
 
@@ -21,8 +23,8 @@ SlackClient::SlackClient(const std::string& token, bool throwErrors)
 }
 
 nlohmann::json SlackClient::post(const std::string& method, const WebApiParams& params) {
-  const std::string body = formBody(params, token);
-  return postBody(method, body);
+  writeFormBody(body_, params, token);
+  return postBody(method, body_);
 }
 
 nlohmann::json SlackClient::postBody(const std::string& method, const std::string& body) {
@@ -32,7 +34,7 @@ nlohmann::json SlackClient::postBody(const std::string& method, const std::strin
     if (throwErrors) throw std::runtime_error(result.errorText);
     writeDiagnostic("error " + result.errorText);
   }
-  nlohmann::json reply = nlohmann::json::parse(result.body);
+  nlohmann::json reply = parseReply(result.body);
   checkResponse(method, reply);
   return reply;
 }
@@ -55,6 +57,10 @@ void SlackClient::checkResponse(const std::string& method, const nlohmann::json&
   }
 }
 
-std::string SlackClient::escape(const std::string& text) const { return session.escape(text); }
+std::string SlackClient::escape(const std::string& text) const {
+  std::string encoded;
+  appendPercentEncoded(encoded, text);
+  return encoded;
+}
 
 }  // namespace pingwell

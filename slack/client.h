@@ -35,13 +35,20 @@ class SlackClient {
   // (never thrown), an unnamed one by the throwing rule.
   void checkResponse(const std::string& method, const nlohmann::json& reply);
 
-  // Percent-encoding with the session's handle.
+  // Every byte outside RFC 3986's unreserved set as "%" and two upper-case
+  // hexadecimal digits (see appendPercentEncoded).
   std::string escape(const std::string& text) const;
 
   HttpSession session;
   std::string token;  // sent last in every body as "token"
   bool throwErrors;
   ChatApi chat;
+
+ private:
+  // The body of the latest post, kept so that the next one reuses its
+  // memory. libcurl reads it during the transfer; posts are made one at a
+  // time, like every use of the shared handle outside its lock.
+  std::string body_;
 };
 
 }  // namespace pingwell

@@ -17,4 +17,8 @@ using WebApiParams = nlohmann::json;
 // makes nlohmann::json throw invalid_iterator.
 std::string formBody(const WebApiParams& params, const std::string& token);
 
+// formBody written into `body`, which is cleared first: a buffer kept from
+// one call to the next needs no new memory once it has held a body as long.
+void writeFormBody(std::string& body, const WebApiParams& params, const std::string& token);
+
 }  // namespace pingwell

@@ -1,6 +1,5 @@
 #include "slack/http_session.h"
 
-#include <climits>
 #include <stdexcept>
 
 #include "slack/api_root.h"
@@ -29,11 +28,21 @@ size_t appendToString(char* data, size_t size, size_t nmemb, void* userdata) {
 constexpr long kConnectTimeoutSeconds = 10;
 constexpr long kTransferTimeoutSeconds = 30;
 
+constexpr size_t kKeptHeaderBytes = 16 * 1024;
+
 }  // namespace
 
 HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
   curl_global_init(CURL_GLOBAL_ALL);
   handle.reset(curl_easy_init());
+  if (!handle) return;
+  // Options that are the same for every transfer; the handle keeps them.
+  CURL* h = handle.get();
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToString);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &headers_);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
 }
 
 void HttpSession::setRequest(const std::string& method, const std::string& body) {
@@ -47,20 +56,23 @@ void HttpSession::setRequest(const std::string& method, const std::string& body)
 HttpResult HttpSession::perform() {
   std::lock_guard<std::mutex> lock(mutex);
   HttpResult result;
-  std::string headers;  // collected apart from the body, then dropped
+  headers_.clear();  // collected apart from the body, then dropped
 
   CURLcode code = CURLE_FAILED_INIT;  // no handle: reported as a failed transfer
   if (handle) {
     CURL* h = handle.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToString);
+    // libcurl copies the address it is given; it is handed over again only
+    // when it has changed, which spares that copy for every message.
+    if (!urlInHandleValid_ || url != urlInHandle_) {
+      urlInHandleValid_ = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
+      if (urlInHandleValid_) urlInHandle_ = url;
+    }
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &headers);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     code = curl_easy_perform(h);
   }
+  // The server chooses how much header text it sends: keep the memory of a
+  // usual reply's headers for the next transfer, not that of a huge one.
+  if (headers_.capacity() > kKeptHeaderBytes) std::string().swap(headers_);
   lastResult = code;
 
   if (code != CURLE_OK) {
@@ -72,20 +84,6 @@ HttpResult HttpSession::perform() {
     result.errorText = std::move(text);
   }
   return result;
-}
-
-std::string HttpSession::escape(const std::string& text) const {
-  if (text.empty()) return {};
-  if (text.size() > static_cast<size_t>(INT_MAX)) {
-    throw std::runtime_error("text too long to percent-encode");
-  }
-  struct CurlFree {
-    void operator()(char* p) const noexcept { curl_free(p); }
-  };
-  std::unique_ptr<char, CurlFree> encoded(
-      curl_easy_escape(handle.get(), text.data(), static_cast<int>(text.size())));
-  if (!encoded) throw std::runtime_error("percent-encoding failed");
-  return std::string(encoded.get());
 }
 
 }  // namespace pingwell

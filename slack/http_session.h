@@ -33,15 +33,16 @@ class HttpSession {
   // diagnostic line and returns a result marked failed.
   HttpResult perform();
 
-  // Percent-encodes every byte outside RFC 3986's unreserved set
-  // (curl_easy_escape). Throws std::runtime_error when libcurl gives no text.
-  std::string escape(const std::string& text) const;
-
   CurlHandle handle;
   int lastResult = 0;  // CURLcode of the latest curl_easy_perform, 0 before the first
   std::string url;
   bool throwErrors;
   std::mutex mutex;
+
+ private:
+  std::string headers_;      // the reply's header lines; its memory serves the next transfer
+  std::string urlInHandle_;  // the address the handle holds, when valid
+  bool urlInHandleValid_ = false;
 };
 
 }  // namespace pingwell

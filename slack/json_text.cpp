@@ -3,14 +3,17 @@
 #include <vector>
 
 namespace pingwell {
-namespace {
 
-void appendString(std::string& out, const std::string& text) {
+void appendJsonStringContent(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+  // Runs of bytes that stand for themselves go in one piece.
+  size_t plainFrom = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;  // 128 and above included
+    out.append(text, plainFrom, i - plainFrom);
+    plainFrom = i + 1;
+    switch (byte) {
       case '"': out.append("\\\""); break;
       case '\\': out.append("\\\\"); break;
       case '\b': out.append("\\b"); break;
@@ -18,24 +21,30 @@ void appendString(std::string& out, const std::string& text) {
       case '\n': out.append("\\n"); break;
       case '\r': out.append("\\r"); break;
       case '\t': out.append("\\t"); break;
-      default:
-        if (byte < 0x20) {
-          out.append("\\u00");
-          out.push_back(kHex[byte >> 4]);
-          out.push_back(kHex[byte & 0x0F]);
-        } else {
-          out.push_back(c);  // bytes of 128 and above included, valid UTF-8 or not
-        }
+      default: {
+        const char escaped[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0x0F]};
+        out.append(escaped, sizeof escaped);
+      }
     }
   }
+  out.append(text, plainFrom, text.size() - plainFrom);
+}
+
+namespace {
+
+void appendString(std::string& out, std::string_view text) {
+  out.push_back('"');
+  appendJsonStringContent(out, text);
   out.push_back('"');
 }
+
+}  // namespace
 
 // Containers are walked with a stack of their own rather than by recursion:
 // the depth of a reply is the server's choice, and each level of recursion
 // would take a frame of the host thread's stack (a reply of a few kilobytes
 // of "[" would overflow it).
-void appendValue(std::string& out, const nlohmann::json& root) {
+void appendCompactJson(std::string& out, const nlohmann::json& root) {
   struct Open {
     const nlohmann::json* container;
     nlohmann::json::const_iterator next;
@@ -55,8 +64,14 @@ void appendValue(std::string& out, const nlohmann::json& root) {
         out.push_back('[');
         open.push_back({value, value->cbegin()});
         break;
+      case nlohmann::json::value_t::null:
+        out.append("null");
+        break;
+      case nlohmann::json::value_t::boolean:
+        out.append(value->get<bool>() ? "true" : "false");
+        break;
       default:
-        out.append(value->dump());  // numbers, bools, null, binary: no strings inside
+        out.append(value->dump());  // numbers and binary: no strings inside
     }
     // The next value to write: the next member of the innermost open
     // container, closing those that have none left.
@@ -81,11 +96,9 @@ void appendValue(std::string& out, const nlohmann::json& root) {
   }
 }
 
-}  // namespace
-
 std::string compactJson(const nlohmann::json& value) {
   std::string out;
-  appendValue(out, value);
+  appendCompactJson(out, value);
   return out;
 }
 

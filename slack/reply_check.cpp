@@ -6,13 +6,15 @@ namespace pingwell {
 
 ReplyVerdict judgeReply(const nlohmann::json& reply) {
   ReplyVerdict verdict;
-  if (!reply.is_object() || reply.count("ok") == 0) return verdict;
+  if (!reply.is_object()) return verdict;
+  const auto ok = reply.find("ok");
+  if (ok == reply.end()) return verdict;
   // Only the JSON value true passes: not "true", not 1.
-  const auto& ok = reply["ok"];
-  if (ok.is_boolean() && ok.get<bool>()) return verdict;
-  if (reply.count("error") != 0) {
+  if (ok->is_boolean() && ok->get<bool>()) return verdict;
+  const auto error = reply.find("error");
+  if (error != reply.end()) {
     verdict.kind = ReplyVerdict::Kind::NamedError;
-    verdict.errorJson = compactJson(reply["error"]);
+    verdict.errorJson = compactJson(*error);
   } else {
     verdict.kind = ReplyVerdict::Kind::UnknownError;
   }

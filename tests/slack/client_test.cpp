@@ -122,6 +122,18 @@ TEST_F(Client, NoChannelIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(standin.requests().empty());
 }
 
+// A body sent after "Expect: 100-continue" waits a round trip for the
+// server's go-ahead; a message of many kilobytes must go at once.
+TEST_F(Client, ALongMessageGoesWithoutWaitingForAGoAhead) {
+  SlackClient client(kToken, true);
+  const std::string text(40000, 'x');
+  client.chat.postMessage(text, "#renders");
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].header("Expect"), "");
+  EXPECT_EQ(requests[0].param("text"), text);
+}
+
 TEST_F(Client, ManyPostsShareOneConnection) {
   const int before = standin.connections();
   SlackClient client(kToken, true);

@@ -66,6 +66,14 @@ TEST(FormBody, ACallersTokenParameterDoesNotReplaceTheClientsToken) {
   EXPECT_EQ(formBody(json{{"token", "evil"}, {"a", "1"}}, "mine"), "a=1&token=evil&token=mine");
 }
 
+TEST(FormBody, AReusedBufferHoldsTheNewBodyOnly) {
+  std::string body = formBody(json{{"text", std::string(300, 'x')}}, "T");
+  writeFormBody(body, json{{"a", "1"}}, "T");
+  EXPECT_EQ(body, "a=1&token=T");
+  writeFormBody(body, json(), "T");
+  EXPECT_EQ(body, "token=T");
+}
+
 TEST(FormBody, ParametersThatAreNotAnObjectAreRefusedBeforeAnythingIsSent) {
   for (const json& bad : {json("text"), json(5), json(true), json::array({1})}) {
     EXPECT_THROW(formBody(bad, "T"), json::invalid_iterator) << bad.dump();
