@@ -4,17 +4,8 @@
 
 #include "slack/client.h"
 #include "slack/json_text.h"
-#include "slack/percent_encoding.h"
 
 namespace pingwell {
-namespace {
-
-void setEncoded(std::string& slot, const std::string& text) {
-  slot.clear();
-  appendPercentEncoded(slot, text);
-}
-
-}  // namespace
 
 ChatApi::ChatApi(SlackClient& client) noexcept : client_(client) {}
 
@@ -47,6 +38,10 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
   // The seven members are written in place into the object of the previous
   // message, so that its nodes and strings are used again.
   if (slots_.text == nullptr) makeParams();
+  const auto setEncoded = [this](std::string& slot, const std::string& value) {
+    slot.clear();
+    client_.escapeInto(slot, value);
+  };
   setEncoded(*slots_.text, text);
   setEncoded(*slots_.channel, target);
   setEncoded(*slots_.username, username);
@@ -55,9 +50,7 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
   if (attachments.is_null()) {
     *slots_.attachments = nullptr;
   } else {
-    std::string encoded;
-    appendPercentEncoded(encoded, compactJson(attachments));
-    *slots_.attachments = std::move(encoded);
+    *slots_.attachments = client_.escape(compactJson(attachments));
   }
   slots_.asUser->assign(asUser ? "true" : "false");
 

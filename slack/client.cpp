@@ -1,12 +1,12 @@
 #include "slack/client.h"
 
+#include <climits>
+#include <memory>
 #include <stdexcept>
 
 #include "slack/api_root.h"
 #include "slack/diagnostics.h"
-#include "slack/percent_encoding.h"
 #include "slack/reply_check.h"
-#include "slack/reply_parse.h"
 
 namespace pingwell {
 
@@ -34,7 +34,7 @@ nlohmann::json SlackClient::postBody(const std::string& method, const std::strin
     if (throwErrors) throw std::runtime_error(result.errorText);
     writeDiagnostic("error " + result.errorText);
   }
-  nlohmann::json reply = parseReply(result.body);
+  nlohmann::json reply = nlohmann::json::parse(result.body);
   checkResponse(method, reply);
   return reply;
 }
@@ -45,8 +45,8 @@ void SlackClient::checkResponse(const std::string& method, const nlohmann::json&
     case ReplyVerdict::Kind::Passed:
       return;
     case ReplyVerdict::Kind::NamedError:
-      writeDiagnostic(maskSecret(
-          "warning! " + method + " checkResponse() failed " + verdict.errorJson, token));
+      writeDiagnostic(
+          maskSecret("warning! " + method + " checkResponse() failed " + verdict.errorJson, token));
       return;
     case ReplyVerdict::Kind::UnknownError: {
       static const std::string kUnknown = "checkResponse() unknown error.";
@@ -59,8 +59,24 @@ void SlackClient::checkResponse(const std::string& method, const nlohmann::json&
 
 std::string SlackClient::escape(const std::string& text) const {
   std::string encoded;
-  appendPercentEncoded(encoded, text);
+  escapeInto(encoded, text);
   return encoded;
+}
+
+void SlackClient::escapeInto(std::string& out, std::string_view text) const {
+  if (text.size() > static_cast<size_t>(INT_MAX)) {
+    throw std::runtime_error("text too long to percent-encode");
+  }
+  if (text.empty()) return;
+  struct CurlFree {
+    void operator()(char* p) const noexcept { curl_free(p); }
+  };
+  // curl_easy_escape(3): the encoded text in a buffer of libcurl's, NULL
+  // when it could not make one.
+  const std::unique_ptr<char, CurlFree> encoded(
+      curl_easy_escape(session.handle.get(), text.data(), static_cast<int>(text.size())));
+  if (!encoded) throw std::runtime_error("percent-encoding failed");
+  out.append(encoded.get());
 }
 
 }  // namespace pingwell

@@ -2,6 +2,7 @@
 // The one Web API client of the process.
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "slack/chat.h"
 #include "slack/form_body.h"
@@ -35,9 +36,14 @@ class SlackClient {
   // (never thrown), an unnamed one by the throwing rule.
   void checkResponse(const std::string& method, const nlohmann::json& reply);
 
-  // Every byte outside RFC 3986's unreserved set as "%" and two upper-case
-  // hexadecimal digits (see appendPercentEncoded).
+  // Percent-encoding with the session's handle (curl_easy_escape): every
+  // byte outside RFC 3986's unreserved set as "%" and two upper-case
+  // hexadecimal digits. Texts over INT_MAX bytes, and a failure of libcurl's,
+  // throw std::runtime_error.
   std::string escape(const std::string& text) const;
+  // The same, appended to `out`, whose memory a caller may keep from one
+  // message to the next.
+  void escapeInto(std::string& out, std::string_view text) const;
 
   HttpSession session;
   std::string token;  // sent last in every body as "token"

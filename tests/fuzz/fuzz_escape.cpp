@@ -1,12 +1,12 @@
 // The percent-encoder of the client on arbitrary bytes: the result is what
 // curl_easy_escape writes, holds only unreserved characters and %XX escapes,
 // and decodes back to the input byte for byte.
+#include <curl/curl.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include <curl/curl.h>
 
 #include "fuzz_check.h"
 #include "slack/client.h"

@@ -1,5 +1,7 @@
 // The client against the Slack stand-in: real libcurl, real TLS, certificate
 // verification on, the production Web API address.
+#include "slack/client.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "slack/api_root.h"
-#include "slack/client.h"
 #include "support/standin.h"
 
 namespace pingwell {
@@ -185,7 +186,7 @@ TEST_F(Client, EveryFailingReplyEndsInItsOwnOutcomeAndLeavesTheClientUsable) {
     }
     EXPECT_EQ(err.text(), c.stderr);
     EXPECT_EQ(postHello(client), json::parse(R"({"ok":true})"));  // the lock is free
-    EXPECT_EQ(standin.requests().size(), 2u);  // a redirect is not followed
+    EXPECT_EQ(standin.requests().size(), 2u);                     // a redirect is not followed
   }
 }
 

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "slack/client.h"
-#include "slack/percent_encoding.h"
 
 namespace pingwell {
 namespace {
@@ -25,28 +24,17 @@ TEST(Escape, OnlyTheUnreservedSetIsLeftAsItIs) {
   for (const auto& c : cases) EXPECT_EQ(client.escape(c.in), c.out) << c.in;
 }
 
-// The encoding the service has always been sent is libcurl's: every byte,
-// and every byte between others, must come out as curl_easy_escape writes it.
-TEST(Escape, EveryByteIsEncodedAsLibcurlEncodesIt) {
-  struct CurlFree {
-    void operator()(char* p) const noexcept { curl_free(p); }
-  };
-  const auto curlEscape = [](const std::string& text) {
-    std::unique_ptr<char, CurlFree> encoded(
-        curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size())));
-    return std::string(encoded.get());
-  };
+// The chat object encodes into strings it keeps from message to message:
+// what is appended must not depend on what the string held before.
+TEST(Escape, EncodingIntoAKeptStringAppendsTheSameText) {
+  SlackClient client("tok", true);
   std::string all;
-  for (int byte = 0; byte < 256; ++byte) {
-    const std::string one(1, static_cast<char>(byte));
-    std::string ours;
-    appendPercentEncoded(ours, one);
-    EXPECT_EQ(ours, curlEscape(one)) << byte;
-    all += one + "x";
-  }
-  std::string ours = "kept ";
-  appendPercentEncoded(ours, all);
-  EXPECT_EQ(ours, "kept " + curlEscape(all));
+  for (int byte = 0; byte < 256; ++byte) all += std::string(1, static_cast<char>(byte)) + "x";
+  std::string kept = "kept ";
+  client.escapeInto(kept, all);
+  EXPECT_EQ(kept, "kept " + client.escape(all));
+  client.escapeInto(kept, "");
+  EXPECT_EQ(kept, "kept " + client.escape(all));
 }
 
 }  // namespace

@@ -14,9 +14,9 @@ TEST(FormBody, ParametersGoInByteOrderOfTheirNamesAndTheTokenLast) {
   params["text"] = "t";
   params["channel"] = "c";
   params["username"] = "u";
-  params["Zeta"] = "z";        // upper case sorts before lower case
+  params["Zeta"] = "z";               // upper case sorts before lower case
   params["\xC3\xA9t\xC3\xA9"] = "e";  // bytes of 128 and above sort last
-  params["user"] = "prefix";   // a prefix comes before the longer name
+  params["user"] = "prefix";          // a prefix comes before the longer name
   EXPECT_EQ(formBody(params, "xoxb-1"),
             "Zeta=z&channel=c&text=t&user=prefix&username=u&\xC3\xA9t\xC3\xA9=e&token=xoxb-1");
 }
@@ -58,7 +58,8 @@ TEST(FormBody, BytesThatAreNotUtf8AreCopiedNotRejected) {
 }
 
 TEST(FormBody, CompactTextMatchesTheLibraryForValidText) {
-  const json doc = json::parse(R"({"a":[1,2.5,"x\"y",null,true],"b":{"c":"\u00e9\n\u0007"},"d":""})");
+  const json doc =
+      json::parse(R"({"a":[1,2.5,"x\"y",null,true],"b":{"c":"\u00e9\n\u0007"},"d":""})");
   EXPECT_EQ(compactJson(doc), doc.dump());
 }
 

@@ -18,9 +18,8 @@ TEST(ClientInstance, ConcurrentFirstCallsGetTheOneClientOfTheFirstToken) {
   {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < seen.size(); ++i) {
-      threads.emplace_back([&seen, i] {
-        seen[i] = &SlackClient::instance("token-" + std::to_string(i), true);
-      });
+      threads.emplace_back(
+          [&seen, i] { seen[i] = &SlackClient::instance("token-" + std::to_string(i), true); });
     }
     for (auto& t : threads) t.join();
   }

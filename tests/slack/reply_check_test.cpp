@@ -21,8 +21,8 @@ TEST(ReplyCheck, OnlyTheJsonValueTrueInOkPasses) {
   } cases[] = {
       {R"({"ok":true})", Kind::Passed, ""},
       {R"({"ok":true,"error":"ignored"})", Kind::Passed, ""},
-      {R"([1,2])", Kind::Passed, ""},                // not an object: nothing to test
-      {R"({"channel":"C1"})", Kind::Passed, ""},      // no "ok": nothing to test
+      {R"([1,2])", Kind::Passed, ""},             // not an object: nothing to test
+      {R"({"channel":"C1"})", Kind::Passed, ""},  // no "ok": nothing to test
       {R"("ok")", Kind::Passed, ""},
       {R"({"ok":false,"error":"invalid_auth"})", Kind::NamedError, R"("invalid_auth")"},
       {R"({"ok":"true","error":{"code":7}})", Kind::NamedError, R"({"code":7})"},
@@ -42,10 +42,11 @@ TEST(ReplyCheck, ANamedErrorIsOneWarningLineAndNeverThrows) {
   for (const bool throwing : {true, false}) {
     SlackClient client("tok", throwing);
     testing::StderrCapture err;
-    EXPECT_NO_THROW(client.checkResponse("chat.postMessage",
-                                         json::parse(R"({"ok":false,"error":"channel_not_found"})")));
-    EXPECT_EQ(err.text(),
-              "[pingwell] warning! chat.postMessage checkResponse() failed \"channel_not_found\"\n");
+    EXPECT_NO_THROW(client.checkResponse(
+        "chat.postMessage", json::parse(R"({"ok":false,"error":"channel_not_found"})")));
+    EXPECT_EQ(
+        err.text(),
+        "[pingwell] warning! chat.postMessage checkResponse() failed \"channel_not_found\"\n");
   }
 }
 
@@ -76,7 +77,8 @@ TEST(ReplyCheck, ADeeplyNestedErrorIsWrittenWithoutExhaustingTheStack) {
   SlackClient client("tok", true);
   testing::StderrCapture err;
   client.checkResponse("chat.postMessage", json::parse(R"({"ok":false,"error":)" + nested + "}"));
-  EXPECT_EQ(err.text(), "[pingwell] warning! chat.postMessage checkResponse() failed " + nested + "\n");
+  EXPECT_EQ(err.text(),
+            "[pingwell] warning! chat.postMessage checkResponse() failed " + nested + "\n");
 }
 
 }  // namespace
