@@ -8,7 +8,7 @@
 
 #include "panel.h"
 #include "scene_block.h"
-#include "services.h"
+#include "standin_services.h"
 
 namespace pingwell_host {
 
@@ -84,7 +84,7 @@ int Host::activateHandler(int version) {
   HostMasterHandler record{};
   record.instanceFuncs = &funcs;
   record.itemFuncs = &itemFuncs_;
-  int result = activateHandler_(version, &HostServices::lookup, &record, serverData_);
+  int result = activateHandler_(version, &StandInServices::lookup, &record, serverData_);
   if (result == 0) {
     instanceFuncs_ = record.instanceFuncs ? *record.instanceFuncs : funcs;
     handler_ = record;
@@ -218,12 +218,12 @@ void Host::cmdDescribe(const std::vector<std::string>& w, int line) {
 
 void Host::cmdScene(const std::vector<std::string>& w, int line) {
   expectWords(w, 2, "scene FILE, or scene - for an unsaved scene", line);
-  HostServices::get().setSceneFile(w[1] == "-" ? std::nullopt : std::optional<std::string>(w[1]));
+  StandInServices::get().setSceneFile(w[1] == "-" ? std::nullopt : std::optional<std::string>(w[1]));
 }
 
 void Host::cmdFrame(const std::vector<std::string>& w, int line) {
   expectWords(w, 2, "frame N", line);
-  HostServices::get().setFrame(parseInt32(w[1], "the frame", line));
+  StandInServices::get().setFrame(parseInt32(w[1], "the frame", line));
 }
 
 void Host::cmdEvent(const std::vector<std::string>& w, int line) {
@@ -238,7 +238,7 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
   int32_t last = parseInt32(w[2], "the last frame", line);
   if (first > last) throw ScriptError(line, "the first frame comes after the last");
   for (int64_t frame = first; frame <= last; ++frame) {
-    HostServices::get().setFrame(static_cast<int32_t>(frame));
+    StandInServices::get().setFrame(static_cast<int32_t>(frame));
     for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_STARTED, line);
     for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_DONE, line);
   }
@@ -303,10 +303,10 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (!activateInterface_) throw ScriptError(line, "the module has no MasterInterface server");
   HostMasterInterface record{};
   record.instance = instance.handle;
-  if (HostServices::get().renderNode()) {
+  if (StandInServices::get().renderNode()) {
     // Nobody sits at a render node: the module has no panel to show, and
     // the record must come back as it went.
-    int result = activateInterface_(kHostVersion, &HostServices::lookup, &record, serverData_);
+    int result = activateInterface_(kHostVersion, &StandInServices::lookup, &record, serverData_);
     bool untouched =
         record.instance == instance.handle && !record.panel && !record.options && !record.command;
     say("MasterInterface: " + std::to_string(result) + ", no panel on a render node" +
@@ -315,7 +315,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   }
   PanelServices& panels = PanelServices::get();
   panels.beginSession(user);
-  int result = activateInterface_(kHostVersion, &HostServices::lookup, &record, serverData_);
+  int result = activateInterface_(kHostVersion, &StandInServices::lookup, &record, serverData_);
   // A panel handed back is one the host is to show itself.
   if (result == 0 && record.panel) panels.openForModule(static_cast<HostPanel*>(record.panel));
   std::string error = panels.endSession();

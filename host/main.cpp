@@ -19,7 +19,7 @@
 #include "host.h"
 #include "platform.h"
 #include "script.h"
-#include "services.h"
+#include "standin_services.h"
 
 #ifndef PINGWELL_HOST_MODULE_RELPATH
 #define PINGWELL_HOST_MODULE_RELPATH "../plugin/voro2_pingwell_64.p"
@@ -87,8 +87,8 @@ int runHost(int argc, char** argv) {
   if (!makeFolders(settings, folderError))
     std::fprintf(stderr, "pingwell-host: cannot make the settings folder %s: %s\n",
                  settings.c_str(), folderError.c_str());
-  HostServices::get().setSettingsFolder(settings);
-  HostServices::get().setRenderNode(renderNode);
+  StandInServices::get().setSettingsFolder(settings);
+  StandInServices::get().setRenderNode(renderNode);
 
   std::ifstream scriptFile;
   std::istream* in = &std::cin;

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "services.h"
+#include "script.h"
+#include "standin_services.h"
 
 namespace pingwell_host {
 
@@ -28,19 +29,14 @@ struct Control {
 
 namespace {
 
+using pingwell_host::trimmed;
+
 using pingwell_host::Control;
 using pingwell_host::ControlKind;
 
 // Lines of a text descriptor beyond this many are not read; a list without
 // its closing null entry cannot run on for ever.
 constexpr size_t kMaxTextLines = 256;
-
-std::string trimmed(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
 
 Control* controlOf(HostControl* control) {
   return control ? static_cast<Control*>(control->priv) : nullptr;

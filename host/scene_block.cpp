@@ -10,17 +10,11 @@
 #include <sstream>
 #include <type_traits>
 
+#include "script.h"
+
 namespace pingwell_host {
 
 namespace {
-
-std::string trimmed(const std::string& s) {
-  const char* blanks = " \t\r\n";
-  size_t b = s.find_first_not_of(blanks);
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(blanks);
-  return s.substr(b, e - b + 1);
-}
 
 // One value of type T from a whole word; false when the word is not one.
 template <typename T>

@@ -54,6 +54,9 @@ class ScriptReader {
 // decimal integer that fits. Throw ScriptError naming `what`.
 int32_t parseInt32(const std::string& word, const char* what, int lineNumber);
 
+// `text` without the blanks, tabs, CRs and line feeds at either end.
+std::string trimmed(const std::string& text);
+
 }  // namespace pingwell_host
 
 #endif

@@ -21,8 +21,7 @@ std::string composeMessage(int32_t eventCode, const char* sceneFileName, int32_t
     default:
       return {};
   }
-  std::string text =
-      (sceneFileName != nullptr && *sceneFileName != '\0') ? sceneFileName : kUnsavedSceneName;
+  std::string text = shownSceneName(sceneFileName);
   text += tail;
   if (withFrame) text += std::to_string(frame);
   return text;

@@ -8,6 +8,12 @@ namespace pingwell {
 // Shown in place of the scene file name for a scene that was never saved.
 inline constexpr const char* kUnsavedSceneName = "(unsaved scene)";
 
+// The scene file name as messages show it: kUnsavedSceneName for a null or
+// empty name.
+inline const char* shownSceneName(const char* sceneFileName) noexcept {
+  return (sceneFileName != nullptr && *sceneFileName != '\0') ? sceneFileName : kUnsavedSceneName;
+}
+
 // The message for `eventCode` (one of HOST_EVENT_FRAME_STARTED,
 // HOST_EVENT_FRAME_DONE, HOST_EVENT_RENDER_DONE):
 //   "<scene>\nFrame Started: <frame>", "<scene>\nFrame Rendered: <frame>",

@@ -4,7 +4,7 @@
 
 #include "plugin/failure_report.h"
 #include "plugin/host_interface.h"
-#include "plugin/host_services.h"
+#include "plugin/kept_services.h"
 #include "plugin/notifier.h"
 #include "plugin/options_panel.h"
 

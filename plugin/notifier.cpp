@@ -4,7 +4,7 @@
 #include <string>
 
 #include "plugin/failure_report.h"
-#include "plugin/host_services.h"
+#include "plugin/kept_services.h"
 #include "plugin/message_text.h"
 #include "plugin/posting.h"
 #include "plugin/settings_file.h"
@@ -124,8 +124,8 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   if (notifySwitch == nullptr || !switchIsOn(*notifySwitch)) return 0.0;
   if (notifier.token.empty() || notifier.userName.empty() || notifier.channel.empty()) return 0.0;
   try {
-    const HostSceneInfo* scene = hostServices().sceneInfo;
-    const HostTimeInfo* time = hostServices().timeInfo;
+    const HostSceneInfo* scene = keptServices().sceneInfo;
+    const HostTimeInfo* time = keptServices().timeInfo;
     const std::string text = composeMessage(access->eventCode, scene ? scene->filename : nullptr,
                                             time ? time->frame : 0);
     post(notifier, access->eventCode, text);

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "plugin/failure_report.h"
-#include "plugin/host_services.h"
+#include "plugin/kept_services.h"
 #include "plugin/open_url.h"
 #include "plugin/settings_file.h"
-#include "plugin/test_message.h"
+#include "plugin/test_post.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
@@ -168,7 +168,7 @@ void onSendTestMessage(HostControl* /*control*/, void* userData) noexcept {
 void* runOptionsPanel(NotifierInstance* instance) noexcept {
   if (instance == nullptr) return nullptr;
   try {
-    const HostPanelServices* services = hostServices().panelServices;
+    const HostPanelServices* services = keptServices().panelServices;
     if (services == nullptr || services->create == nullptr || services->addControl == nullptr ||
         services->open == nullptr) {
       return nullptr;

@@ -10,11 +10,13 @@ inline constexpr const char* kPanelTitle = "voro2 pingwell";
 inline constexpr const char* kLegacyTokenPage =
     "https://api.slack.com/custom-integrations/legacy-tokens";
 
-// Shows the panel for `instance` and blocks until the user closes it. On OK
-// the switches take the panel's values at once; the settings file is
-// rewritten with token, user name and channel, and when it could be opened
-// the instance takes those three too (as read back from the file once it
-// was written completely). Cancel, a host without panels and any failure
+// Shows the panel for `instance` and blocks until the user closes it. OK
+// first takes the panel's three texts into the landing buffers and the
+// switches into the instance, whatever happens next; then it rewrites the
+// settings file with token, user name and channel, and only when the file
+// could be opened does the instance take those three too (as read back from
+// the file once it was written completely). So a settings folder that cannot
+// be written changes the switches alone. Cancel and a host without panels
 // leave the instance as it was. Returns the panel the host should show
 // itself: always none, since this one has been shown already.
 void* runOptionsPanel(NotifierInstance* instance) noexcept;

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "plugin/host_services.h"
+#include "plugin/kept_services.h"
 
 struct HostPanel {
   pingwell::testing::FakePanelRun* run;
@@ -215,7 +215,7 @@ FakeHost::FakeHost() {
 
 FakeHost::~FakeHost() {
   // The plug-in must not keep pointers into a host that is gone.
-  HostServices& kept = hostServices();
+  KeptServices& kept = keptServices();
   kept.sceneInfo = nullptr;
   kept.timeInfo = nullptr;
   kept.directoryInfo = nullptr;

@@ -1,4 +1,4 @@
-#include "services.h"
+#include "standin_services.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,38 +20,38 @@ void show(const char* kind, const char* title, const char* detail) {
 }
 }  // namespace
 
-HostServices& HostServices::get() {
-  static HostServices services;
+StandInServices& StandInServices::get() {
+  static StandInServices services;
   return services;
 }
 
-HostServices::HostServices() {
-  messages_.info = &HostServices::showInfo;
-  messages_.error = &HostServices::showError;
-  messages_.warning = &HostServices::showWarning;
-  messages_.okCancel = &HostServices::ask;
-  messages_.yesNo = &HostServices::ask;
-  messages_.yesNoCan = &HostServices::ask;
-  messages_.yesNoAll = &HostServices::ask;
+StandInServices::StandInServices() {
+  messages_.info = &StandInServices::showInfo;
+  messages_.error = &StandInServices::showError;
+  messages_.warning = &StandInServices::showWarning;
+  messages_.okCancel = &StandInServices::ask;
+  messages_.yesNo = &StandInServices::ask;
+  messages_.yesNoCan = &StandInServices::ask;
+  messages_.yesNoAll = &StandInServices::ask;
   setSceneFile(std::nullopt);
   setFrame(0);
 }
 
-void* HostServices::lookup(const char* serviceName, int /*useMode*/) {
+void* StandInServices::lookup(const char* serviceName, int /*useMode*/) {
   if (!serviceName) return nullptr;
-  HostServices& s = get();
+  StandInServices& s = get();
   if (std::strcmp(serviceName, HOST_SCENE_INFO_NAME) == 0) return &s.sceneInfo_;
   if (std::strcmp(serviceName, HOST_TIME_INFO_NAME) == 0) return &s.timeInfo_;
   // The directory service is the function itself.
   if (std::strcmp(serviceName, HOST_DIRECTORY_INFO_NAME) == 0)
-    return reinterpret_cast<void*>(&HostServices::folder);
+    return reinterpret_cast<void*>(&StandInServices::folder);
   if (s.renderNode_) return nullptr;
   if (std::strcmp(serviceName, HOST_INFO_MESSAGES_NAME) == 0) return &s.messages_;
   if (std::strcmp(serviceName, HOST_PANEL_SERVICES_NAME) == 0) return PanelServices::get().record();
   return nullptr;
 }
 
-void HostServices::setSceneFile(const std::optional<std::string>& file) {
+void StandInServices::setSceneFile(const std::optional<std::string>& file) {
   sceneFile_ = file;
   if (sceneFile_) {
     // The display name is the file's last path component.
@@ -65,12 +65,12 @@ void HostServices::setSceneFile(const std::optional<std::string>& file) {
   sceneInfo_.name = sceneName_.c_str();
 }
 
-void HostServices::setFrame(int32_t frame) {
+void StandInServices::setFrame(int32_t frame) {
   timeInfo_.frame = frame;
   timeInfo_.time = frame / kFramesPerSecond;
 }
 
-void HostServices::setSettingsFolder(const std::string& folder) {
+void StandInServices::setSettingsFolder(const std::string& folder) {
   settingsFolder_ = folder;
   // Reported without a trailing separator, unless it is a root.
   while (settingsFolder_.size() > 1 &&
@@ -79,20 +79,20 @@ void HostServices::setSettingsFolder(const std::string& folder) {
     settingsFolder_.pop_back();
 }
 
-void HostServices::showInfo(const char* title, const char* detail) { show("info", title, detail); }
-void HostServices::showError(const char* title, const char* detail) {
+void StandInServices::showInfo(const char* title, const char* detail) { show("info", title, detail); }
+void StandInServices::showError(const char* title, const char* detail) {
   show("error", title, detail);
 }
-void HostServices::showWarning(const char* title, const char* detail) {
+void StandInServices::showWarning(const char* title, const char* detail) {
   show("warning", title, detail);
 }
 // Nobody answers a question: as if the user closed the box.
-int HostServices::ask(const char* title, const char* question, const char* /*detail*/) {
+int StandInServices::ask(const char* title, const char* question, const char* /*detail*/) {
   show("question", title, question);
   return 0;
 }
 
-const char* HostServices::folder(const char* kind) {
+const char* StandInServices::folder(const char* kind) {
   if (kind && std::strcmp(kind, "Settings") == 0) return get().settingsFolder_.c_str();
   return nullptr;
 }

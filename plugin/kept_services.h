@@ -8,7 +8,7 @@
 
 namespace pingwell {
 
-struct HostServices {
+struct KeptServices {
   std::atomic<HostSceneInfo*> sceneInfo{nullptr};
   std::atomic<HostMessageFuncs*> infoMessages{nullptr};  // none on a render node
   std::atomic<HostTimeInfo*> timeInfo{nullptr};
@@ -22,7 +22,7 @@ struct HostServices {
 };
 
 // The module's one set of kept services.
-HostServices& hostServices() noexcept;
+KeptServices& keptServices() noexcept;
 
 // Looks up, with use mode 0 and in this order, "LW Scene Info 10",
 // "Info Messages 3", "LW Time Info", "LW Item Info 8", "LW Camera Info 9",

@@ -15,9 +15,9 @@ namespace pingwell_host {
 
 // The records live as long as the process, as the module expects; there is
 // one host per process, so they are process-wide.
-class HostServices {
+class StandInServices {
  public:
-  static HostServices& get();
+  static StandInServices& get();
 
   // The global lookup given to every activation: the record of a known
   // service, null for any other name.
@@ -33,7 +33,7 @@ class HostServices {
   bool renderNode() const { return renderNode_; }
 
  private:
-  HostServices();
+  StandInServices();
   static const char* folder(const char* kind);
   // The message boxes print what they show on standard output, one line
   // each: "message: info TITLE", "message: error TITLE: DETAIL".

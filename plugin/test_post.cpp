@@ -1,4 +1,4 @@
-#include "plugin/test_message.h"
+#include "plugin/test_post.h"
 
 #include <curl/curl.h>
 
@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "plugin/host_services.h"
+#include "plugin/kept_services.h"
 #include "plugin/message_text.h"
 #include "plugin/posting.h"
 #include "slack/diagnostics.h"
@@ -52,7 +52,7 @@ TestOutcome refused(std::string reason) {
 std::string composeTestMessage(const char* sceneFileName) {
   std::string text = kTestMessageHeading;
   text += '\n';
-  text += (sceneFileName != nullptr && *sceneFileName != '\0') ? sceneFileName : kUnsavedSceneName;
+  text += shownSceneName(sceneFileName);
   return text;
 }
 
@@ -62,7 +62,7 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
     if (token.empty()) return refused("the Token field is empty");
     if (userName.empty()) return refused("the Name field is empty");
     if (channel.empty()) return refused("the Channel field is empty");
-    const HostSceneInfo* scene = hostServices().sceneInfo;
+    const HostSceneInfo* scene = keptServices().sceneInfo;
     const std::string text = composeTestMessage(scene ? scene->filename : nullptr);
     int transferResult = 0;
     TestOutcome outcome;
@@ -104,7 +104,7 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
 
 void showTestOutcome(const TestOutcome& outcome) noexcept {
   try {
-    const HostMessageFuncs* messages = hostServices().infoMessages;
+    const HostMessageFuncs* messages = keptServices().infoMessages;
     if (outcome.sent) {
       if (messages != nullptr && messages->info != nullptr)
         messages->info(outcome.title.c_str(), nullptr);

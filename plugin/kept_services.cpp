@@ -1,15 +1,15 @@
-#include "plugin/host_services.h"
+#include "plugin/kept_services.h"
 
 namespace pingwell {
 
-HostServices& hostServices() noexcept {
-  static HostServices services;
+KeptServices& keptServices() noexcept {
+  static KeptServices services;
   return services;
 }
 
 void keepHandlerServices(HostGlobalFunc global) noexcept {
   if (global == nullptr) return;
-  HostServices& kept = hostServices();
+  KeptServices& kept = keptServices();
   kept.sceneInfo = static_cast<HostSceneInfo*>(global(HOST_SCENE_INFO_NAME, 0));
   kept.infoMessages = static_cast<HostMessageFuncs*>(global(HOST_INFO_MESSAGES_NAME, 0));
   kept.timeInfo = static_cast<HostTimeInfo*>(global(HOST_TIME_INFO_NAME, 0));
@@ -23,18 +23,18 @@ void keepHandlerServices(HostGlobalFunc global) noexcept {
 }
 
 bool keepInterfaceServices(HostGlobalFunc global) noexcept {
-  HostPanelServices* panels = hostServices().panelServices;
+  HostPanelServices* panels = keptServices().panelServices;
   if (panels == nullptr) return false;
   // The host may hand the record over without its own lookup, and asks the
   // plug-in to set it before relying on it.
   if (global != nullptr) panels->globalFun = global;
   if (panels->globalFun != nullptr)
-    hostServices().channelInfo = panels->globalFun(HOST_CHANNEL_INFO_NAME, 0);
+    keptServices().channelInfo = panels->globalFun(HOST_CHANNEL_INFO_NAME, 0);
   return true;
 }
 
 const char* hostSettingsFolder() noexcept {
-  const HostDirectoryFunc directory = hostServices().directoryInfo;
+  const HostDirectoryFunc directory = keptServices().directoryInfo;
   if (directory == nullptr) return nullptr;
   return directory(HOST_DIRECTORY_SETTINGS);
 }
