@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "slack/post_outcome.h"
+
 namespace pingwell {
 
 class PostBackoff {
@@ -18,20 +20,13 @@ class PostBackoff {
 
   // How long frame messages are skipped after a network failure.
   static constexpr std::chrono::seconds kPause{60};
-  // Put in HttpSession::lastResult before a post: still there afterwards, it
-  // says the post failed before any transfer.
-  static constexpr int kNoTransfer = -1;
 
   explicit PostBackoff(NowFunction now = &Clock::now) noexcept : now_(now) {}
 
-  // True for the libcurl results that mean the service could not be reached
-  // at all: no name, no connection, or no answer in time.
-  static bool isNetworkFailure(int curlCode) noexcept;
-
-  // Takes the libcurl result of the post just made. A network failure starts
-  // (or restarts) the pause; any other completed transfer reached the
-  // service and ends it; kNoTransfer changes nothing.
-  void noteTransfer(int curlCode) noexcept;
+  // Takes what came of the post just made. A network failure starts (or
+  // restarts) the pause; a post that reached the service ends it; a post
+  // that failed before any transfer changes nothing.
+  void noteOutcome(const PostOutcome& outcome);
 
   // Whether a frame message is to be skipped now.
   bool pausing() const noexcept;
@@ -43,7 +38,7 @@ class PostBackoff {
  private:
   NowFunction now_;
   std::optional<Clock::time_point> failedAt_;
-  int failure_ = 0;
+  std::string failure_;  // libcurl's words for the failure
 };
 
 }  // namespace pingwell

@@ -8,6 +8,7 @@
 #include "plugin/message_text.h"
 #include "plugin/posting.h"
 #include "plugin/settings_file.h"
+#include "slack/diagnostics.h"
 
 namespace pingwell {
 
@@ -33,12 +34,15 @@ const int32_t* switchFor(const NotifierInstance& notifier, int eventCode) {
   }
 }
 
+// A failure is one line on the error stream; a named error of the service
+// has had its warning line from the client already.
 void post(const NotifierInstance& notifier, int eventCode, const std::string& text) {
-  int transferResult = 0;
-  (void)postMessageAs(
+  const PostResult result = postMessageAs(
       {notifier.token, notifier.userName, notifier.channel},
       eventCode == HOST_EVENT_RENDER_DONE ? PostKind::RenderCompleted : PostKind::FrameMessage,
-      text, transferResult);
+      text);
+  if (!result.skipped && !result.outcome.failure.empty())
+    writeDiagnostic(maskSecret("error " + result.outcome.failure, notifier.token));
 }
 
 }  // namespace

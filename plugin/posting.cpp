@@ -27,9 +27,7 @@ PostBackoff& networkBackoff() {
 
 }  // namespace
 
-PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
-                         int& transferResult) {
-  transferResult = PostBackoff::kNoTransfer;
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text) {
   const std::lock_guard<std::mutex> lock(postingMutex());
   PostBackoff& backoff = networkBackoff();
   PostResult result;
@@ -42,16 +40,8 @@ PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std:
   client.token = settings.token;
   client.chat.username = settings.userName;
   client.chat.channel = settings.channel;
-  client.session.lastResult = PostBackoff::kNoTransfer;
-  try {
-    result.reply = client.chat.postMessage(text, "");
-  } catch (...) {
-    transferResult = client.session.lastResult;
-    backoff.noteTransfer(transferResult);
-    throw;
-  }
-  transferResult = client.session.lastResult;
-  backoff.noteTransfer(transferResult);
+  result.outcome = client.chat.sendMessage(text, "");
+  backoff.noteOutcome(result.outcome);
   return result;
 }
 

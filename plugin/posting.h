@@ -2,8 +2,9 @@
 // The one way the plug-in posts a message: through the process-wide client,
 // with the token, poster name and channel of the caller, one post at a time,
 // minding the pause after a network failure.
-#include <nlohmann/json.hpp>
 #include <string>
+
+#include "slack/post_outcome.h"
 
 namespace pingwell {
 
@@ -22,16 +23,13 @@ enum class PostKind {
 
 struct PostResult {
   bool skipped = false;  // a paused frame message; a line says so
-  nlohmann::json reply;  // the service's reply, when it was posted
+  PostOutcome outcome;   // what came of the post, when it was made
 };
 
 // Posts `text` as chat.postMessage with `settings`. Setting the client's
 // token, name and channel and posting are one step under one lock, so no
-// message can go out with another caller's settings. The libcurl result of
-// the transfer (or PostBackoff::kNoTransfer when none was made) lands in
-// `transferResult`, also when the post throws; the pause is updated from it.
-// Throws what the client throws.
-PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
-                         int& transferResult);
+// message can go out with another caller's settings. The pause is updated
+// from the outcome. Throws only std::bad_alloc.
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text);
 
 }  // namespace pingwell

@@ -1,9 +1,6 @@
 #include "plugin/test_post.h"
 
-#include <curl/curl.h>
-
 #include <exception>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "plugin/kept_services.h"
@@ -17,27 +14,34 @@ namespace {
 
 constexpr const char* kNotSent = "Test message not sent";
 
-// The artist's words for a transfer that failed; libcurl's own text for the
-// rarer kinds.
-std::string transferFailure(int curlCode, const char* what) {
-  switch (curlCode) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
+// The artist's words for a post that did not go through; the client's own
+// text for the rarer kinds.
+std::string notSentReason(const PostOutcome& outcome) {
+  using Kind = PostOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::ServiceError:
+      // The service said no: its error code says why (invalid_auth,
+      // channel_not_found, not_in_channel, ...).
+      return outcome.errorName;
+    case Kind::UnconfirmedReply:
+      return "the service's reply did not say the message was posted";
+    case Kind::UnreadableReply:
+      return "the service's reply could not be read";
+    case Kind::NameNotFound:
       return "could not find the service on the network (no connection, or a proxy in the way?)";
-    case CURLE_COULDNT_CONNECT:
+    case Kind::Unreachable:
       return "could not connect to the service (no connection, or a firewall in the way?)";
-    case CURLE_OPERATION_TIMEDOUT:
+    case Kind::TimedOut:
       return "the service did not answer in time (time-out)";
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_CRL_BADFILE:
+    case Kind::TlsFailure:
+    case Kind::CertificateFailure:
       return "certificate problem: the connection to the service could not be trusted";
-    default:
-      return what;
+    case Kind::Sent:
+    case Kind::NotSent:
+    case Kind::TransferFailure:
+      break;
   }
+  return outcome.failure;
 }
 
 TestOutcome refused(std::string reason) {
@@ -64,34 +68,14 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
     if (channel.empty()) return refused("the Channel field is empty");
     const HostSceneInfo* scene = keptServices().sceneInfo;
     const std::string text = composeTestMessage(scene ? scene->filename : nullptr);
-    int transferResult = 0;
+    const PostResult posted = postMessageAs({token, userName, channel}, PostKind::TestMessage, text);
     TestOutcome outcome;
-    try {
-      const PostResult posted =
-          postMessageAs({token, userName, channel}, PostKind::TestMessage, text, transferResult);
-      const nlohmann::json& reply = posted.reply;
-      if (reply.is_object() && reply.contains("ok") && reply["ok"] == true) {
-        outcome.sent = true;
-        outcome.title = maskSecret("Test message sent to " + channel, token);
-        return outcome;
-      }
-      // The service said no: its error code says why (invalid_auth,
-      // channel_not_found, not_in_channel, ...).
-      if (reply.is_object() && reply.contains("error") && reply["error"].is_string())
-        outcome = refused(reply["error"].get<std::string>());
-      else
-        outcome = refused("the service's reply did not say the message was posted");
-    } catch (const nlohmann::json::exception&) {
-      outcome = refused("the service's reply could not be read");
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (const std::exception& failure) {
-      // A transfer that went through but still threw: the reply said no
-      // without naming why.
-      outcome = refused(transferResult == CURLE_OK
-                            ? "the service's reply did not say the message was posted"
-                            : transferFailure(transferResult, failure.what()));
+    if (posted.outcome.sent()) {
+      outcome.sent = true;
+      outcome.title = maskSecret("Test message sent to " + channel, token);
+      return outcome;
     }
+    outcome = refused(notSentReason(posted.outcome));
     outcome.reason = maskSecret(std::move(outcome.reason), token);
     return outcome;
   } catch (...) {

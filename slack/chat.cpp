@@ -1,9 +1,13 @@
 #include "slack/chat.h"
 
+#include <new>
 #include <stdexcept>
+
+#include <curl/curl.h>
 
 #include "slack/client.h"
 #include "slack/json_text.h"
+#include "slack/reply_check.h"
 
 namespace pingwell {
 
@@ -58,6 +62,57 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
   nlohmann::json reply = client_.post(kMethod, params_);
   attachments = nullptr;
   return reply;
+}
+
+PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& channel) {
+  using Kind = PostOutcome::Kind;
+  HttpSession& session = client_.session;
+  const unsigned long transfersBefore = session.transferCount;
+  PostOutcome outcome;
+  const auto transferFailed = [&] {
+    return session.transferCount != transfersBefore && session.lastResult != CURLE_OK;
+  };
+  const auto noteTransferFailure = [&] {
+    outcome.kind = transferFailureKind(session.lastResult);
+    outcome.transferText = curl_easy_strerror(static_cast<CURLcode>(session.lastResult));
+  };
+  try {
+    outcome.reply = postMessage(text, channel);
+    const ReplyVerdict verdict = judgeReply(outcome.reply);
+    if (verdict.kind == ReplyVerdict::Kind::Passed) {
+      outcome.kind = outcome.reply.is_object() && outcome.reply.contains("ok") ? Kind::Sent
+                                                                                : Kind::UnconfirmedReply;
+    } else if (verdict.kind == ReplyVerdict::Kind::NamedError) {
+      outcome.kind = Kind::ServiceError;
+      const nlohmann::json& error = outcome.reply["error"];
+      outcome.errorName = error.is_string() ? error.get<std::string>() : verdict.errorJson;
+    } else {
+      outcome.kind = Kind::UnconfirmedReply;  // reported already by the non-throwing client
+    }
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const nlohmann::json::exception& failure) {
+    outcome.failure = failure.what();
+    if (transferFailed()) {
+      noteTransferFailure();  // the non-throwing client went on to parse what arrived
+    } else {
+      outcome.kind = session.transferCount != transfersBefore ? Kind::UnreadableReply : Kind::NotSent;
+    }
+  } catch (const std::exception& failure) {
+    outcome.failure = failure.what();
+    if (transferFailed()) {
+      noteTransferFailure();
+    } else {
+      outcome.kind = session.transferCount != transfersBefore ? Kind::UnconfirmedReply : Kind::NotSent;
+    }
+  }
+  // A service that limits the rate says so by name and with 429; either way
+  // it is asked to wait at least a second.
+  if (session.transferCount != transfersBefore &&
+      (outcome.errorName == "ratelimited" || session.lastStatus == 429)) {
+    outcome.retryAfterSeconds = session.lastRetryAfterSeconds.value_or(1);
+  }
+  return outcome;
 }
 
 }  // namespace pingwell

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "slack/form_body.h"
+#include "slack/post_outcome.h"
 
 namespace pingwell {
 
@@ -21,6 +22,12 @@ class ChatApi {
   // that no value can add or split a form parameter. `attachments` goes with
   // this call only and is null again once the call has returned.
   nlohmann::json postMessage(const std::string& text, const std::string& channel);
+
+  // postMessage, telling what came of it instead of throwing: sent, the
+  // service's error, the kind of failed transfer, an unreadable reply, and
+  // the wait a rate limit asks for. The client's diagnostic lines are
+  // written as postMessage writes them. Only std::bad_alloc leaves it.
+  PostOutcome sendMessage(const std::string& text, const std::string& channel);
 
   std::string channel;
   std::string username;

@@ -45,6 +45,18 @@ HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
 }
 
+void HttpSession::noteReplyHead(CURL* h) noexcept {
+  long status = 0;
+  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) lastStatus = status;
+  // libcurl reads Retry-After itself, in seconds or as an HTTP date
+  // (CURLINFO_RETRY_AFTER(3)); 0 when the reply had none.
+  curl_off_t retryAfter = 0;
+  if (curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0) {
+    constexpr curl_off_t kLongestWait = 24 * 60 * 60;  // a day: the rest is the server's error
+    lastRetryAfterSeconds = static_cast<long>(retryAfter < kLongestWait ? retryAfter : kLongestWait);
+  }
+}
+
 void HttpSession::setRequest(const std::string& method, const std::string& body) {
   url = kWebApiRoot;
   url += method;
@@ -58,6 +70,9 @@ HttpResult HttpSession::perform() {
   HttpResult result;
   headers_.clear();  // collected apart from the body, then dropped
 
+  ++transferCount;
+  lastStatus = 0;
+  lastRetryAfterSeconds.reset();
   CURLcode code = CURLE_FAILED_INIT;  // no handle: reported as a failed transfer
   if (handle) {
     CURL* h = handle.get();
@@ -69,6 +84,7 @@ HttpResult HttpSession::perform() {
     }
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
     code = curl_easy_perform(h);
+    if (code == CURLE_OK) noteReplyHead(h);
   }
   // The server chooses how much header text it sends: keep the memory of a
   // usual reply's headers for the next transfer, not that of a huge one.
@@ -79,7 +95,7 @@ HttpResult HttpSession::perform() {
     std::string text = "curl_easy_perform() failed ";
     text += curl_easy_strerror(code);
     if (throwErrors) throw std::runtime_error(text);
-    writeDiagnostic("curl_easy_perform() failed " + text);
+    writeDiagnostic(text);
     result.failed = true;
     result.errorText = std::move(text);
   }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "slack/http_result.h"
@@ -35,11 +36,20 @@ class HttpSession {
 
   CurlHandle handle;
   int lastResult = 0;  // CURLcode of the latest curl_easy_perform, 0 before the first
+  // Counts the calls of perform(), so that a caller can tell whether a
+  // failure came before or from a transfer.
+  unsigned long transferCount = 0;
+  // Of the latest transfer that completed: the HTTP status, and the seconds
+  // of its Retry-After header, when it had one. 0 and none after a failure.
+  long lastStatus = 0;
+  std::optional<long> lastRetryAfterSeconds;
   std::string url;
   bool throwErrors;
   std::mutex mutex;
 
  private:
+  void noteReplyHead(CURL* h) noexcept;
+
   std::string headers_;      // the reply's header lines; its memory serves the next transfer
   std::string urlInHandle_;  // the address the handle holds, when valid
   bool urlInHandleValid_ = false;

@@ -212,6 +212,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             text = mode[len("error="):]
             self._send(200, json.dumps({"ok": False, "error": text},
                                        separators=(",", ":")).encode("utf-8"))
+        elif mode == "ratelimited" or mode.startswith("ratelimited="):
+            # The service's rate limit: 429, and the seconds to wait when the
+            # mode names them.
+            seconds = mode[len("ratelimited="):] if "=" in mode else None
+            self._send(429, b'{"ok":false,"error":"ratelimited"}',
+                       extra_headers=[("Retry-After", seconds)] if seconds else ())
         elif mode == "okfalse":
             self._send(200, b'{"ok":false}')
         elif mode == "array":

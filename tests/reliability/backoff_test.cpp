@@ -12,6 +12,18 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
+// What the client tells of a post whose transfer ended with `code`.
+PostOutcome outcomeOf(CURLcode code) {
+  PostOutcome outcome;
+  if (code == CURLE_OK) {
+    outcome.kind = PostOutcome::Kind::Sent;
+  } else {
+    outcome.kind = transferFailureKind(code);
+    outcome.transferText = curl_easy_strerror(code);
+  }
+  return outcome;
+}
+
 PostBackoff::Clock::time_point fakeNow;
 PostBackoff::Clock::time_point readFakeClock() { return fakeNow; }
 
@@ -34,6 +46,7 @@ TEST_F(Backoff, OnlyUnreachableServiceStartsThePause) {
       {CURLE_COULDNT_RESOLVE_PROXY, true},
       // The server was reached: TLS and certificate faults, resets, replies.
       {CURLE_OK, false},
+      {CURLE_SSL_CACERT_BADFILE, false},
       {CURLE_PEER_FAILED_VERIFICATION, false},
       {CURLE_SSL_CONNECT_ERROR, false},
       {CURLE_SEND_ERROR, false},
@@ -45,14 +58,14 @@ TEST_F(Backoff, OnlyUnreachableServiceStartsThePause) {
   for (const Case& c : cases) {
     SCOPED_TRACE(curl_easy_strerror(c.code));
     PostBackoff fresh{&readFakeClock};
-    fresh.noteTransfer(c.code);
+    fresh.noteOutcome(outcomeOf(c.code));
     EXPECT_EQ(fresh.pausing(), c.pauses);
   }
 }
 
 TEST_F(Backoff, FrameMessagesWaitSixtySecondsAfterTheFailure) {
   EXPECT_FALSE(backoff.pausing());
-  backoff.noteTransfer(CURLE_OPERATION_TIMEDOUT);
+  backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
   EXPECT_TRUE(backoff.pausing());
   wait(seconds(59) + milliseconds(999));
   EXPECT_TRUE(backoff.pausing());
@@ -61,10 +74,10 @@ TEST_F(Backoff, FrameMessagesWaitSixtySecondsAfterTheFailure) {
 }
 
 TEST_F(Backoff, AnotherFailureRestartsThePause) {
-  backoff.noteTransfer(CURLE_COULDNT_CONNECT);
+  backoff.noteOutcome(outcomeOf(CURLE_COULDNT_CONNECT));
   wait(seconds(50));
   // The render-completed message, always tried, times out as well.
-  backoff.noteTransfer(CURLE_OPERATION_TIMEDOUT);
+  backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
   wait(seconds(50));
   EXPECT_TRUE(backoff.pausing());
   wait(seconds(10));
@@ -73,23 +86,23 @@ TEST_F(Backoff, AnotherFailureRestartsThePause) {
 
 TEST_F(Backoff, TransferThatReachedTheServerEndsThePause) {
   for (CURLcode reached : {CURLE_OK, CURLE_PEER_FAILED_VERIFICATION}) {
-    backoff.noteTransfer(CURLE_COULDNT_RESOLVE_HOST);
+    backoff.noteOutcome(outcomeOf(CURLE_COULDNT_RESOLVE_HOST));
     wait(seconds(5));
-    backoff.noteTransfer(reached);
+    backoff.noteOutcome(outcomeOf(reached));
     EXPECT_FALSE(backoff.pausing()) << curl_easy_strerror(reached);
   }
 }
 
 TEST_F(Backoff, PostThatFailedBeforeAnyTransferChangesNothing) {
-  backoff.noteTransfer(PostBackoff::kNoTransfer);
+  backoff.noteOutcome(PostOutcome{});
   EXPECT_FALSE(backoff.pausing());
-  backoff.noteTransfer(CURLE_OPERATION_TIMEDOUT);
-  backoff.noteTransfer(PostBackoff::kNoTransfer);
+  backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
+  backoff.noteOutcome(PostOutcome{});
   EXPECT_TRUE(backoff.pausing());
 }
 
 TEST_F(Backoff, SkipNoteIsOneLineWithTheFailureAndItsAge) {
-  backoff.noteTransfer(CURLE_OPERATION_TIMEDOUT);
+  backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
   wait(seconds(12) + milliseconds(700));
   EXPECT_EQ(backoff.skipNote("shot.lws\nFrame Started: 3"),
             "skipped \"shot.lws Frame Started: 3\": network failure 12 s ago (Timeout was "

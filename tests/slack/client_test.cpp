@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -190,15 +191,54 @@ TEST_F(Client, EveryFailingReplyEndsInItsOwnOutcomeAndLeavesTheClientUsable) {
   }
 }
 
+// What sendMessage tells its caller of each kind of reply, instead of a throw.
+TEST_F(Client, SendMessageTellsWhatCameOfThePost) {
+  using Kind = PostOutcome::Kind;
+  const struct {
+    const char* mode;
+    Kind kind;
+    std::string errorName;
+    std::string failure;  // start of the failure text
+    std::optional<long> retryAfter;
+  } cases[] = {
+      {"ok", Kind::Sent, "", "", std::nullopt},
+      {"error=not_in_channel", Kind::ServiceError, "not_in_channel", "", std::nullopt},
+      {"ratelimited=7", Kind::ServiceError, "ratelimited", "", 7},
+      {"ratelimited", Kind::ServiceError, "ratelimited", "", 1},
+      {"okfalse", Kind::UnconfirmedReply, "", "checkResponse() unknown error.", std::nullopt},
+      {"nook", Kind::UnconfirmedReply, "", "", std::nullopt},
+      {"html503", Kind::UnreadableReply, "", "[json.exception.parse_error", std::nullopt},
+      {"close", Kind::TransferFailure, "", "curl_easy_perform() failed ", std::nullopt},
+  };
+  SlackClient client(kToken, true);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    standin.reset(c.mode);
+    StderrCapture err;
+    const PostOutcome outcome = client.chat.sendMessage("hello", "#general");
+    EXPECT_EQ(outcome.kind, c.kind);
+    EXPECT_EQ(outcome.errorName, c.errorName);
+    EXPECT_EQ(outcome.failure.rfind(c.failure, 0), 0u) << outcome.failure;
+    EXPECT_EQ(outcome.retryAfterSeconds, c.retryAfter);
+    EXPECT_EQ(outcome.reachedService(), true);
+  }
+  client.chat.channel.clear();
+  const PostOutcome unsent = client.chat.sendMessage("hello", "");
+  EXPECT_EQ(unsent.kind, Kind::NotSent);
+  EXPECT_EQ(unsent.failure, "channel is not set");
+  EXPECT_FALSE(unsent.reachedService());
+}
+
 TEST_F(Client, WithoutThrowingAFailedTransferIsWrittenAndThenTheParserSpeaks) {
   SlackClient client(kToken, false);
   standin.reset("close,ok");
   StderrCapture err;
   EXPECT_THROW(postHello(client), nlohmann::json::parse_error);
   const std::string text = err.text();
-  const std::string first = "[pingwell] curl_easy_perform() failed curl_easy_perform() failed ";
+  const std::string first = "[pingwell] curl_easy_perform() failed ";
   const std::string second = "[pingwell] error curl_easy_perform() failed ";
   ASSERT_EQ(text.rfind(first, 0), 0u) << text;
+  EXPECT_EQ(text.find("failed curl_easy_perform()"), std::string::npos) << text;
   const auto secondAt = text.find('\n') + 1;
   EXPECT_EQ(text.compare(secondAt, second.size(), second), 0) << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
