@@ -164,23 +164,3 @@ AT(HostControlDesc, edit.width, 4);
 AT(HostControlDesc, button.width, 4);
 AT(HostControlDesc, text.type, 0);
 AT(HostControlDesc, text.text, 8);
-
-// The codes the plug-in relies on.
-static_assert(HOST_MODULE_MAGIC == 0x04121994u && HOST_MODULE_VERSION == 3 &&
-                  HOST_MODULE_MACHINE == 0x300,
-              "descriptor values");
-static_assert(HOST_VALUE_TEXT == 1 && HOST_VALUE_INT == 2, "value types");
-static_assert(HOST_CTL_VALUE == 4 && HOST_CTL_USEREVENT == 14 && HOST_CTL_USERDATA == 16,
-              "control tags");
-static_assert(HOST_DESC_EDIT == 1 && HOST_DESC_BUTTON == 2 && HOST_DESC_BOOL == 8 &&
-                  HOST_DESC_TEXT == 12,
-              "control kinds");
-static_assert(HOST_PANF_BLOCKING == 1 && HOST_PANF_CANCEL == 2, "open flags");
-static_assert(HOST_EVENT_FRAME_STARTED == 0x109 && HOST_EVENT_FRAME_DONE == 0x110 &&
-                  HOST_EVENT_RENDER_STARTING == 0x111 && HOST_EVENT_RENDER_DONE == 0x112 &&
-                  HOST_EVENT_RENDER_ABORTED == 0x123,
-              "event codes");
-static_assert(HOST_MASTER_TYPE_SCENE == 0 && HOST_MASTER_RECEIVE_NOTIFICATIONS == 2,
-              "handler type and flag");
-static_assert(HOST_AFUNC_OK == 0 && HOST_AFUNC_BADVERSION == 1 && HOST_ACTIVATION_VERSION == 4,
-              "activation");

@@ -99,7 +99,7 @@ struct Instance {
   Instance& operator=(const Instance&) = delete;
   void event(int32_t code) const {
     const HostMasterAccess access{code, nullptr, nullptr, nullptr, nullptr, nullptr};
-    EXPECT_EQ(notifierEvent(handle, &access), 0.0);
+    notifierEvent(handle, &access);
   }
 
   void* handle = notifierCreate(nullptr, nullptr, nullptr);

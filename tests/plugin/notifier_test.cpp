@@ -193,11 +193,10 @@ TEST(Notifier, EventsThatPostNothingTouchNothing) {
     instance->channel = c.channel;
     const HostMasterAccess access{c.code, nullptr, nullptr, nullptr, nullptr, nullptr};
     const long before = testing::allocationCount();
-    const double result = notifierEvent(instance.handle, &access);
+    notifierEvent(instance.handle, &access);
     EXPECT_EQ(testing::allocationCount(), before);
-    EXPECT_EQ(result, 0.0);
   }
-  EXPECT_EQ(notifierEvent(nullptr, nullptr), 0.0);
+  notifierEvent(nullptr, nullptr);
   EXPECT_EQ(stderrLines.text(), "");
 }
 
@@ -218,7 +217,7 @@ TEST(Notifier, NullHandlesFromTheHostAreHarmless) {
   EXPECT_EQ(instance->notifyRenderDone, 1);
   const HostMasterAccess access{
       HOST_EVENT_RENDER_DONE, nullptr, nullptr, nullptr, nullptr, nullptr};
-  EXPECT_EQ(notifierEvent(nullptr, &access), 0.0);
+  notifierEvent(nullptr, &access);
 }
 
 TEST(Notifier, FailureLinesNeverCarryTheToken) {

@@ -157,71 +157,14 @@ def slack_com_at(workdir, address):
 
 # --- certificates --------------------------------------------------------------
 
-OPENSSL_CNF = """\
-[req]
-distinguished_name = dn
-prompt = no
-[dn]
-CN = unused
-[ca_ext]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign
-[server_ext]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = ${ENV::SAN}
-[ca]
-default_ca = own_ca
-[own_ca]
-database = %(dir)s/index.txt
-new_certs_dir = %(dir)s
-serial = %(dir)s/serial
-default_md = sha256
-policy = any_name
-copy_extensions = none
-unique_subject = no
-[any_name]
-commonName = supplied
-"""
-
-
 def make_certificates(d):
-    """trusted CA, untrusted CA; server certificates: good (slack.com, trusted
-    CA), otherca, otherhost (elsewhere.example), expired (2020). Returns the
+    """The test certificates of tools/make-certs in `d`: a trusted CA and
+    server certificates good, otherca, otherhost and expired. Returns the
     trusted CA's certificate."""
-    cnf = os.path.join(d, "openssl.cnf")
-    with open(cnf, "w") as f:
-        f.write(OPENSSL_CNF % {"dir": d})
-    open(os.path.join(d, "index.txt"), "w").close()
-    with open(os.path.join(d, "serial"), "w") as f:
-        f.write("1000\n")
-    env = dict(os.environ, SAN="DNS:slack.com")
-    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
-
-    def ssl(*args, san="slack.com"):
-        env["SAN"] = "DNS:" + san
-        subprocess.run(["openssl", *args], check=True, env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-
-    def p(name):
-        return os.path.join(d, name)
-
-    for ca in ("trusted_ca", "other_ca"):
-        ssl("req", "-x509", "-config", cnf, "-extensions", "ca_ext", *ec, "-keyout", p(ca + ".key"),
-            "-out", p(ca + ".crt"), "-subj", "/O=fault matrix/CN=" + ca, "-days", "7")
-    for name, ca, host in (("good", "trusted_ca", "slack.com"),
-                           ("otherca", "other_ca", "slack.com"),
-                           ("otherhost", "trusted_ca", "elsewhere.example")):
-        ssl("req", "-config", cnf, "-extensions", "server_ext", *ec, "-CA", p(ca + ".crt"),
-            "-CAkey", p(ca + ".key"), "-keyout", p(name + ".key"), "-out", p(name + ".crt"),
-            "-subj", "/CN=" + host, "-days", "7", san=host)
-    ssl("req", "-config", cnf, "-new", *ec, "-keyout", p("expired.key"), "-out", p("expired.csr"),
-        "-subj", "/CN=slack.com")
-    ssl("ca", "-batch", "-notext", "-config", cnf, "-extensions", "server_ext", "-cert",
-        p("trusted_ca.crt"), "-keyfile", p("trusted_ca.key"), "-in", p("expired.csr"), "-out",
-        p("expired.crt"), "-startdate", "20200101000000Z", "-enddate", "20200102000000Z")
-    return p("trusted_ca.crt")
+    make_certs = os.path.join(os.path.dirname(STANDIN_PY), "make-certs")
+    subprocess.run([make_certs, d], check=True, stdout=subprocess.DEVNULL,
+                   env=dict(os.environ, SUBJECT_O="fault matrix"))
+    return os.path.join(d, "test_ca.crt")
 
 
 @contextlib.contextmanager

@@ -49,8 +49,9 @@ struct RecordedRequest {
 
 class StandIn {
  public:
-  // Uses the state directory in PINGWELL_STANDIN_DIR; throws
-  // std::runtime_error when it is not set.
+  // Uses the state directory in PINGWELL_STANDIN_DIR. Outside the sandbox,
+  // where it is not set, every call throws std::runtime_error; making one
+  // does not, so a fixture that holds one can still skip its tests.
   StandIn();
   explicit StandIn(std::string dir);
 
@@ -62,6 +63,7 @@ class StandIn {
   std::vector<RecordedRequest> requests() const;
   // TLS handshakes completed since the stand-in started (not reset).
   int connections() const;
+  // The state directory; throws std::runtime_error outside the sandbox.
   const std::string& dir() const;
 
  private:
