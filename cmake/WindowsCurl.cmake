@@ -9,22 +9,38 @@
 # outside the source tree. Its headers, from the same build, are the ones
 # the Windows compile sees. PINGWELL_WINDOWS_CURL_DIR may name the folder of
 # another such build (holding include/, lib/libcurl.a and
-# lib/pkgconfig/libcurl.pc); otherwise configuring runs the script, which
-# costs nothing once the cache holds the build.
+# lib/pkgconfig/libcurl.pc).
+#
+# Configuring changes nothing outside the build and the cache: it runs
+# tools/windows-curl --offline, which gives the cached build, or builds one
+# from the source package already in the cache, and never runs apt-get.
+# Installing the build tools and fetching the source is tools/windows-curl
+# without an option (tools/build-windows runs it before configuring).
 
 set(PINGWELL_WINDOWS_CURL_DIR "" CACHE PATH
     "Static Windows libcurl (include/, lib/); empty: built by tools/windows-curl")
 
 set(_pingwell_curl_dir "${PINGWELL_WINDOWS_CURL_DIR}")
 if(NOT _pingwell_curl_dir)
-  message(STATUS "Windows libcurl: tools/windows-curl (built once per curl version)")
+  message(STATUS "Windows libcurl: tools/windows-curl --offline (built once per curl version)")
   execute_process(
-    COMMAND "${PROJECT_SOURCE_DIR}/tools/windows-curl"
+    COMMAND "${PROJECT_SOURCE_DIR}/tools/windows-curl" --offline
     OUTPUT_VARIABLE _pingwell_curl_dir
     OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE _pingwell_curl_status)
-  if(NOT _pingwell_curl_status EQUAL 0)
-    message(FATAL_ERROR "tools/windows-curl failed (status ${_pingwell_curl_status})")
+  if(_pingwell_curl_status EQUAL 3)
+    set(_pingwell_curl_command "${PROJECT_SOURCE_DIR}/tools/windows-curl")
+    if(DEFINED ENV{PINGWELL_CACHE_DIR})
+      string(PREPEND _pingwell_curl_command "PINGWELL_CACHE_DIR=$ENV{PINGWELL_CACHE_DIR} ")
+    endif()
+    message(FATAL_ERROR
+      "Windows libcurl is not built yet, and its build tools or its source are "
+      "missing (above). Run\n"
+      "  ${_pingwell_curl_command}\n"
+      "(it installs the build tools and fetches Debian's curl source with apt-get, "
+      "then builds), and configure again; or set PINGWELL_WINDOWS_CURL_DIR.")
+  elseif(NOT _pingwell_curl_status EQUAL 0)
+    message(FATAL_ERROR "tools/windows-curl --offline failed (status ${_pingwell_curl_status})")
   endif()
 endif()
 
