@@ -126,11 +126,12 @@ const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
       int value = *field;
       if (state->readI4(state->readData, &value, 1) == 1) *field = value;
     }
-    // Scenes saved before these two existed end here: they load as off.
-    for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread}) {
-      int value = 0;
-      *field = state->readI4(state->readData, &value, 1) == 1 ? value : 0;
-    }
+  }
+  // Scenes saved before these two existed end before them: they load as off.
+  for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread}) {
+    int value = 0;
+    const bool read = state->readI4 != nullptr && state->readI4(state->readData, &value, 1) == 1;
+    *field = read ? value : 0;
   }
   return nullptr;
 }

@@ -62,6 +62,7 @@ std::string formatDuration(RenderClock::duration elapsed) {
 
 void RenderRecord::begin(std::optional<RenderClock::time_point> start) noexcept {
   inRender_ = true;
+  aborted_ = false;
   renderStart_ = start;
   frameStart_.reset();
   framesRendered_ = 0;
@@ -76,12 +77,12 @@ RenderMoment RenderRecord::note(int32_t eventCode, int32_t frame,
       begin(now);
       break;
     case HOST_EVENT_FRAME_STARTED:
-      if (!inRender_) begin(now);
+      if (!inRender_ || aborted_) begin(now);
       frameStart_ = now;
       startedFrame_ = frame;
       break;
     case HOST_EVENT_FRAME_DONE:
-      if (!inRender_) begin(now);
+      if (!inRender_ || aborted_) begin(now);
       ++framesRendered_;
       if (frameStart_ && startedFrame_ == frame) moment.frameTime = now - *frameStart_;
       frameStart_.reset();
@@ -95,7 +96,10 @@ RenderMoment RenderRecord::note(int32_t eventCode, int32_t frame,
       inRender_ = false;
       break;
     case HOST_EVENT_RENDER_ABORTED:
-      inRender_ = false;
+      // A completion may still follow and tell of this render; a frame
+      // event belongs to the next one.
+      aborted_ = true;
+      frameStart_.reset();
       break;
     default:
       break;

@@ -39,7 +39,8 @@ class RenderRecord {
   //   frame-started event was seen;
   // - render completed: the render's time and frames; the render ends, its
   //   thread stays until the next one begins;
-  // - render aborted: the render ends.
+  // - render aborted: a render completed next still tells of it; a frame
+  //   event next begins a new render.
   // A new render has no thread yet. Any other code changes nothing.
   RenderMoment note(int32_t eventCode, int32_t frame, RenderClock::time_point now) noexcept;
 
@@ -55,6 +56,7 @@ class RenderRecord {
   void begin(std::optional<RenderClock::time_point> start) noexcept;
 
   bool inRender_ = false;
+  bool aborted_ = false;
   std::optional<RenderClock::time_point> renderStart_;
   std::optional<RenderClock::time_point> frameStart_;
   int32_t startedFrame_ = 0;

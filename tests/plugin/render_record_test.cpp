@@ -88,12 +88,18 @@ TEST(RenderTimes, TextsFollowTheRendersEvents) {
         {kFrameStarted, 1, seconds(200), ""},
         {kFrameDone, 1, seconds(230), " (30 s)"},
         {kCompleted, 1, seconds(260), "\n1 frame in 1 min 00 s"}}},
-      {"an aborted render ends there",
+      {"an aborted render ends at its next frame event",
        {{kStarting, 1, seconds(0), ""},
         {kFrameStarted, 1, seconds(1), ""},
         {kAborted, 1, seconds(2), ""},
         {kFrameDone, 1, seconds(50), ""},
         {kCompleted, 1, seconds(70), "\n1 frame in 20 s"}}},
+      {"an aborted render's completion tells of it",
+       {{kStarting, 1, seconds(0), ""},
+        {kFrameDone, 1, seconds(30), ""},
+        {kFrameStarted, 2, seconds(30), ""},
+        {kAborted, 2, seconds(40), ""},
+        {kCompleted, 2, seconds(41), "\n1 frame in 41 s"}}},
       {"other events change nothing",
        {{kStarting, 1, seconds(0), ""},
         {0x10A, 1, seconds(50), ""},
@@ -144,6 +150,11 @@ TEST(RenderRecord, EachRenderHasAThreadOfItsOwn) {
   record.takeThread("1700000000.000006");
   record.note(kCompleted, 1, at(seconds(21)));
   record.note(kCompleted, 1, at(seconds(22)));  // a completion of its own: a new render
+  EXPECT_EQ(record.threadTs(), "");
+  record.takeThread("1700000000.000007");
+  record.note(kAborted, 1, at(seconds(23)));
+  EXPECT_EQ(record.threadTs(), "1700000000.000007");  // for a completion that may follow
+  record.note(kFrameStarted, 1, at(seconds(30)));
   EXPECT_EQ(record.threadTs(), "");
 }
 
