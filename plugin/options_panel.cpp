@@ -54,9 +54,8 @@ struct Controls {
   HostControl* sendTest = nullptr;
 
   bool complete() const {
-    for (HostControl* control :
-         {token, getToken, name, channel, credit, renderDone, frameStart, frameDone, renderTimes,
-          thread, sendTest}) {
+    for (HostControl* control : {token, getToken, name, channel, credit, renderDone, frameStart,
+                                 frameDone, renderTimes, thread, sendTest}) {
       if (control == nullptr || control->get == nullptr || control->set == nullptr) return false;
     }
     return true;
