@@ -237,6 +237,9 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
   int32_t first = parseInt32(w[1], "the first frame", line);
   int32_t last = parseInt32(w[2], "the last frame", line);
   if (first > last) throw ScriptError(line, "the first frame comes after the last");
+  // As the host does: the sequence is announced before its first frame.
+  StandInServices::get().setFrame(first);
+  for (Instance& instance : instances_) deliver(instance, HOST_EVENT_RENDER_STARTING, line);
   for (int64_t frame = first; frame <= last; ++frame) {
     StandInServices::get().setFrame(static_cast<int32_t>(frame));
     for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_STARTED, line);
@@ -249,7 +252,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (w.size() < 3)
     throw ScriptError(line,
                       "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
-                      "[render=B] [start=B] [done=B] [gettoken] [test]");
+                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [gettoken] [test]");
   Instance& instance = find(w[1], line);
   ScriptedUser user;
   if (w[2] == "ok")
@@ -269,6 +272,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
       {"render", "Message when render completes", true},
       {"start", "Message when a new frame renders", true},
       {"done", "Message when a frame is complete", true},
+      {"times", "Add render times", true},
+      {"thread", "Frame messages in a thread", true},
   };
   for (size_t i = 3; i < w.size(); ++i) {
     const std::string& word = w[i];

@@ -34,15 +34,39 @@ const int32_t* switchFor(const NotifierInstance& notifier, int eventCode) {
   }
 }
 
+int32_t currentFrame() noexcept {
+  const HostTimeInfo* time = keptServices().timeInfo;
+  return time ? time->frame : 0;
+}
+
+bool tracksRenders(const NotifierInstance& notifier) {
+  return switchIsOn(notifier.addRenderTimes) || switchIsOn(notifier.frameMessagesInThread);
+}
+
 // A failure is one line on the error stream; a named error of the service
-// has had its warning line from the client already.
-void post(const NotifierInstance& notifier, int eventCode, const std::string& text) {
+// has had its warning line from the client already. With the thread switch
+// on, a message goes into the render's thread once it has one (the
+// render-completed message shown in the channel too), and the first message
+// the service accepts makes the thread.
+void post(NotifierInstance& notifier, int eventCode, const std::string& text) {
+  const bool inThread = switchIsOn(notifier.frameMessagesInThread);
+  ThreadPlace place;
+  if (inThread) {
+    place.threadTs = notifier.render.threadTs();
+    place.broadcast = eventCode == HOST_EVENT_RENDER_DONE;
+  }
   const PostResult result = postMessageAs(
       {notifier.token, notifier.userName, notifier.channel},
       eventCode == HOST_EVENT_RENDER_DONE ? PostKind::RenderCompleted : PostKind::FrameMessage,
-      text);
+      text, place);
   if (!result.skipped && !result.outcome.failure.empty())
     writeDiagnostic(maskSecret("error " + result.outcome.failure, notifier.token));
+  if (inThread && result.outcome.sent() && notifier.render.threadTs().empty()) {
+    const nlohmann::json& reply = result.outcome.reply;
+    const auto ts = reply.find("ts");
+    if (ts != reply.end() && ts->is_string())
+      notifier.render.takeThread(ts->get_ref<const std::string&>());
+  }
 }
 
 }  // namespace
@@ -60,6 +84,8 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
     notifier->notifyFrameStart = 0;
     notifier->notifyFrameDone = 0;
     notifier->notifyRenderDone = 1;
+    notifier->addRenderTimes = 0;
+    notifier->frameMessagesInThread = 0;
     return notifier.release();  // the host owns it until notifierDestroy
   } catch (...) {
     reportCurrentException();
@@ -76,7 +102,9 @@ const char* notifierCopy(void* to, void* from) noexcept {
   if (to == nullptr || from == nullptr || to == from) return nullptr;
   try {
     // Copy first, then move in, so that a failed copy leaves `to` whole.
+    // `to` keeps the renders it has seen itself.
     NotifierInstance copy = *asInstance(from);
+    copy.render = std::move(asInstance(to)->render);
     *asInstance(to) = std::move(copy);
   } catch (...) {
     reportCurrentException();
@@ -99,6 +127,12 @@ const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
       if (state->readI4(state->readData, &value, 1) == 1) *field = value;
     }
   }
+  // Scenes saved before these two existed end before them: they load as off.
+  for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread}) {
+    int value = 0;
+    const bool read = state->readI4 != nullptr && state->readI4(state->readData, &value, 1) == 1;
+    *field = read ? value : 0;
+  }
   return nullptr;
 }
 
@@ -108,7 +142,8 @@ const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
   if (state->writeFP != nullptr) state->writeFP(state->writeData, &kSceneBlockLead, 1);
   if (state->writeI4 != nullptr) {
     for (const int32_t* field :
-         {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone}) {
+         {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone,
+          &notifier.addRenderTimes, &notifier.frameMessagesInThread}) {
       state->writeI4(state->writeData, field, 1);
     }
   }
@@ -121,18 +156,30 @@ unsigned int notifierFlags(void* /*instance*/) noexcept { return kRenderEventFla
 
 double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   if (instance == nullptr || access == nullptr) return 0.0;
-  const NotifierInstance& notifier = *asInstance(instance);
+  NotifierInstance& notifier = *asInstance(instance);
+  const int eventCode = access->eventCode;
+  // The record notes every render event, posted or not, while an addition
+  // needs it; without them nothing is noted at all.
+  RenderMoment moment;
+  if (tracksRenders(notifier))
+    moment = notifier.render.note(eventCode, currentFrame(), RenderClock::now());
   // Decide before touching anything: an event that posts nothing does no
   // I/O and allocates nothing.
-  const int32_t* notifySwitch = switchFor(notifier, access->eventCode);
+  const int32_t* notifySwitch = switchFor(notifier, eventCode);
   if (notifySwitch == nullptr || !switchIsOn(*notifySwitch)) return 0.0;
   if (notifier.token.empty() || notifier.userName.empty() || notifier.channel.empty()) return 0.0;
   try {
     const HostSceneInfo* scene = keptServices().sceneInfo;
-    const HostTimeInfo* time = keptServices().timeInfo;
-    const std::string text = composeMessage(access->eventCode, scene ? scene->filename : nullptr,
-                                            time ? time->frame : 0);
-    post(notifier, access->eventCode, text);
+    std::string text = composeMessage(eventCode, scene ? scene->filename : nullptr, currentFrame());
+    if (switchIsOn(notifier.addRenderTimes)) {
+      // A render node has no user interface; its completed message says
+      // which machine of the farm finished.
+      const bool renderNode = keptServices().panelServices == nullptr;
+      text += renderTimesText(
+          eventCode, moment,
+          renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string());
+    }
+    post(notifier, eventCode, text);
   } catch (...) {
     reportCurrentException(notifier.token);
   }

@@ -17,12 +17,16 @@ void* notifierCreate(void* priv, void* context, const char** error) noexcept;
 // Releases the instance and all it owns. Null is ignored.
 void notifierDestroy(void* instance) noexcept;
 
-// Copies every field of `from` over `to`. Always succeeds (null).
+// Copies every field of `from` over `to`, except the render record: `to`
+// keeps its own. Always succeeds (null).
 const char* notifierCopy(void* to, void* from) noexcept;
 
 // The scene block: the float 0.01 (ignored on load), then render-done,
-// frame-start and frame-done as 32-bit integers. A value the host cannot read
-// leaves its switch as it was. Both always succeed (null).
+// frame-start, frame-done, render times and frame messages in a thread as
+// 32-bit integers. A value of the first three that the host cannot read
+// leaves its switch as it was; one of the last two turns its switch off, so
+// a scene saved before they existed loads with both off. Both always
+// succeed (null).
 const char* notifierLoad(void* instance, const HostLoadState* state) noexcept;
 const char* notifierSave(void* instance, const HostSaveState* state) noexcept;
 
@@ -33,9 +37,14 @@ const char* notifierDescribe(void* instance) noexcept;
 unsigned int notifierFlags(void* instance) noexcept;
 
 // Posts the message of a render event whose switch is on (exactly 1) when the
-// instance has a token, a user name and a channel, with those three. Any
-// other event does nothing at all. Failures of the post are written to the
-// standard error stream. Always 0.0.
+// instance has a token, a user name and a channel, with those three. With
+// "Add render times" on the text gets the frame's or the render's time (see
+// renderTimesText), and on a render node the render-completed message the
+// machine's name; with "Frame messages in a thread" on the render's messages
+// after its first accepted one are replies in that one's thread. While either
+// is on, every render event is noted in the instance's render record; with
+// both off, any other event does nothing at all. Failures of the post are
+// written to the standard error stream. Always 0.0.
 double notifierEvent(void* instance, const HostMasterAccess* access) noexcept;
 
 }  // namespace pingwell

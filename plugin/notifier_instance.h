@@ -5,6 +5,7 @@
 #include <string>
 
 #include "plugin/host_interface.h"
+#include "plugin/render_record.h"
 
 namespace pingwell {
 
@@ -32,12 +33,20 @@ struct NotifierInstance {
   int32_t notifyFrameStart = 0;
   int32_t notifyFrameDone = 0;
   int32_t notifyRenderDone = 1;
+  // Additions the artist turns on, saved after the three above: render
+  // times in the messages, and a render's messages in one thread.
+  int32_t addRenderTimes = 0;
+  int32_t frameMessagesInThread = 0;
 
   // What a post needs; all three must be non-empty for anything to be sent.
   // They come from the settings file and the options panel, never the scene.
   std::string token;
   std::string userName;
   std::string channel;
+
+  // The render in progress, kept while either addition is on. Neither saved
+  // nor copied: it belongs to the renders this instance has seen.
+  RenderRecord render;
 };
 
 }  // namespace pingwell

@@ -49,11 +49,13 @@ struct Controls {
   HostControl* renderDone = nullptr;
   HostControl* frameStart = nullptr;
   HostControl* frameDone = nullptr;
+  HostControl* renderTimes = nullptr;
+  HostControl* thread = nullptr;
   HostControl* sendTest = nullptr;
 
   bool complete() const {
-    for (HostControl* control :
-         {token, getToken, name, channel, credit, renderDone, frameStart, frameDone, sendTest}) {
+    for (HostControl* control : {token, getToken, name, channel, credit, renderDone, frameStart,
+                                 frameDone, renderTimes, thread, sendTest}) {
       if (control == nullptr || control->get == nullptr || control->set == nullptr) return false;
     }
     return true;
@@ -85,6 +87,8 @@ Controls addControls(const HostPanelServices& services, HostPanel* panel) {
   controls.renderDone = add("BoolControl", "Message when render completes   ");
   controls.frameStart = add("BoolControl", "Message when a new frame renders");
   controls.frameDone = add("BoolControl", "Message when a frame is complete ");
+  controls.renderTimes = add("BoolControl", "Add render times");
+  controls.thread = add("BoolControl", "Frame messages in a thread");
   desc.type = HOST_DESC_BUTTON;
   controls.sendTest = add("ButtonControl", "Send Test Message");
   return controls;
@@ -188,6 +192,8 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     showSwitch(controls.renderDone, notifier.notifyRenderDone);
     showSwitch(controls.frameStart, notifier.notifyFrameStart);
     showSwitch(controls.frameDone, notifier.notifyFrameDone);
+    showSwitch(controls.renderTimes, notifier.addRenderTimes);
+    showSwitch(controls.thread, notifier.frameMessagesInThread);
     setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
     setPointer(controls.sendTest, HOST_CTL_USEREVENT,
                reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onSendTestMessage)));
@@ -200,6 +206,8 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     readSwitch(controls.renderDone, notifier.notifyRenderDone);
     readSwitch(controls.frameStart, notifier.notifyFrameStart);
     readSwitch(controls.frameDone, notifier.notifyFrameDone);
+    readSwitch(controls.renderTimes, notifier.addRenderTimes);
+    readSwitch(controls.thread, notifier.frameMessagesInThread);
 
     SettingsLines entered{settingsValue(notifier.tokenText), settingsValue(notifier.nameText),
                           settingsValue(notifier.channelText)};

@@ -1,6 +1,7 @@
 #pragma once
-// The plug-in's options panel: token, user name, channel and the three
-// message switches of one instance, in a modal panel of the host's.
+// The plug-in's options panel: token, user name, channel, the three
+// message switches and the two additions of one instance, in a modal panel
+// of the host's.
 #include "plugin/host_interface.h"
 #include "plugin/notifier_instance.h"
 

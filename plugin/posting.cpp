@@ -27,7 +27,8 @@ PostBackoff& networkBackoff() {
 
 }  // namespace
 
-PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text) {
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
+                         const ThreadPlace& place) {
   const std::lock_guard<std::mutex> lock(postingMutex());
   PostBackoff& backoff = networkBackoff();
   PostResult result;
@@ -40,6 +41,8 @@ PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std:
   client.token = settings.token;
   client.chat.username = settings.userName;
   client.chat.channel = settings.channel;
+  client.chat.threadTs.assign(place.threadTs);
+  client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
   result.outcome = client.chat.sendMessage(text, "");
   backoff.noteOutcome(result.outcome);
   return result;

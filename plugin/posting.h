@@ -3,6 +3,7 @@
 // with the token, poster name and channel of the caller, one post at a time,
 // minding the pause after a network failure.
 #include <string>
+#include <string_view>
 
 #include "slack/post_outcome.h"
 
@@ -13,6 +14,14 @@ struct PostSettings {
   const std::string& token;
   const std::string& userName;
   const std::string& channel;
+};
+
+// Where in the channel a message goes: the channel itself (no thread), or a
+// reply in the thread of the message whose `ts` is `threadTs`, which
+// `broadcast` shows in the channel as well.
+struct ThreadPlace {
+  std::string_view threadTs;  // empty: the channel itself
+  bool broadcast = false;     // only with a threadTs
 };
 
 enum class PostKind {
@@ -26,10 +35,11 @@ struct PostResult {
   PostOutcome outcome;   // what came of the post, when it was made
 };
 
-// Posts `text` as chat.postMessage with `settings`. Setting the client's
-// token, name and channel and posting are one step under one lock, so no
-// message can go out with another caller's settings. The pause is updated
-// from the outcome. Throws only std::bad_alloc.
-PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text);
+// Posts `text` as chat.postMessage with `settings`, at `place`. Setting the
+// client's token, name, channel and thread and posting are one step under
+// one lock, so no message can go out with another caller's settings. The
+// pause is updated from the outcome. Throws only std::bad_alloc.
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
+                         const ThreadPlace& place = {});
 
 }  // namespace pingwell

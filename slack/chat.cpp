@@ -1,9 +1,9 @@
 #include "slack/chat.h"
 
+#include <curl/curl.h>
+
 #include <new>
 #include <stdexcept>
-
-#include <curl/curl.h>
 
 #include "slack/client.h"
 #include "slack/json_text.h"
@@ -13,23 +13,36 @@ namespace pingwell {
 
 ChatApi::ChatApi(SlackClient& client) noexcept : client_(client) {}
 
+std::string& ChatApi::stringMember(const std::string& key) {
+  nlohmann::json& value = params_[key];
+  if (!value.is_string()) value = std::string();
+  return value.get_ref<std::string&>();
+}
+
 void ChatApi::makeParams() {
   slots_ = Slots{};
   params_ = WebApiParams(nlohmann::json::value_t::object);
-  const auto stringMember = [this](const char* key) {
-    nlohmann::json& value = params_[key];
-    value = std::string();
-    return &value.get_ref<std::string&>();
-  };
   Slots slots;
-  slots.text = stringMember("text");
-  slots.channel = stringMember("channel");
-  slots.username = stringMember("username");
-  slots.iconEmoji = stringMember("icon_emoji");
-  slots.parse = stringMember("parse");
-  slots.asUser = stringMember("as_user");
+  slots.text = &stringMember("text");
+  slots.channel = &stringMember("channel");
+  slots.username = &stringMember("username");
+  slots.iconEmoji = &stringMember("icon_emoji");
+  slots.parse = &stringMember("parse");
+  slots.asUser = &stringMember("as_user");
   slots.attachments = &params_["attachments"];
   slots_ = slots;
+}
+
+std::string* ChatApi::optionalMember(const std::string& key, std::string*& slot, bool present) {
+  if (!present) {
+    // The other members' nodes stay where they are (std::map), so their
+    // slots hold.
+    slot = nullptr;
+    params_.erase(key);
+    return nullptr;
+  }
+  if (slot == nullptr) slot = &stringMember(key);
+  return slot;
 }
 
 nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& channel) {
@@ -40,7 +53,8 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
   // form body as they are, so an unencoded "&" or "=" in a user name would
   // add a parameter of its own and a "+" would arrive as a blank.
   // The seven members are written in place into the object of the previous
-  // message, so that its nodes and strings are used again.
+  // message, so that its nodes and strings are used again; the two of a
+  // thread are there only while a thread is set.
   if (slots_.text == nullptr) makeParams();
   const auto setEncoded = [this](std::string& slot, const std::string& value) {
     slot.clear();
@@ -57,6 +71,14 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
     *slots_.attachments = client_.escape(compactJson(attachments));
   }
   slots_.asUser->assign(asUser ? "true" : "false");
+  static const std::string kThreadTs = "thread_ts";
+  static const std::string kReplyBroadcast = "reply_broadcast";
+  const bool threaded = !threadTs.empty();
+  if (std::string* slot = optionalMember(kThreadTs, slots_.threadTs, threaded))
+    setEncoded(*slot, threadTs);
+  if (std::string* slot =
+          optionalMember(kReplyBroadcast, slots_.replyBroadcast, threaded && replyBroadcast))
+    slot->assign("true");
 
   static const std::string kMethod = "chat.postMessage";
   nlohmann::json reply = client_.post(kMethod, params_);
@@ -80,8 +102,9 @@ PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& cha
     outcome.reply = postMessage(text, channel);
     const ReplyVerdict verdict = judgeReply(outcome.reply);
     if (verdict.kind == ReplyVerdict::Kind::Passed) {
-      outcome.kind = outcome.reply.is_object() && outcome.reply.contains("ok") ? Kind::Sent
-                                                                                : Kind::UnconfirmedReply;
+      outcome.kind = outcome.reply.is_object() && outcome.reply.contains("ok")
+                         ? Kind::Sent
+                         : Kind::UnconfirmedReply;
     } else if (verdict.kind == ReplyVerdict::Kind::NamedError) {
       outcome.kind = Kind::ServiceError;
       const nlohmann::json& error = outcome.reply["error"];
@@ -96,14 +119,16 @@ PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& cha
     if (transferFailed()) {
       noteTransferFailure();  // the non-throwing client went on to parse what arrived
     } else {
-      outcome.kind = session.transferCount != transfersBefore ? Kind::UnreadableReply : Kind::NotSent;
+      outcome.kind =
+          session.transferCount != transfersBefore ? Kind::UnreadableReply : Kind::NotSent;
     }
   } catch (const std::exception& failure) {
     outcome.failure = failure.what();
     if (transferFailed()) {
       noteTransferFailure();
     } else {
-      outcome.kind = session.transferCount != transfersBefore ? Kind::UnconfirmedReply : Kind::NotSent;
+      outcome.kind =
+          session.transferCount != transfersBefore ? Kind::UnconfirmedReply : Kind::NotSent;
     }
   }
   // A service that limits the rate says so by name and with 429; either way

@@ -35,6 +35,12 @@ class ChatApi {
   std::string parse;
   bool asUser = false;
   nlohmann::json attachments;  // null unless a caller sets it
+  // A reply in the thread of the message whose "ts" this is; "thread_ts" is
+  // sent only while it is not empty, and "reply_broadcast" = true only with
+  // it and replyBroadcast, so that with both unset the body is the one of
+  // the seven members alone.
+  std::string threadTs;
+  bool replyBroadcast = false;
 
  private:
   SlackClient& client_;
@@ -49,8 +55,15 @@ class ChatApi {
     std::string* parse = nullptr;
     std::string* asUser = nullptr;
     nlohmann::json* attachments = nullptr;
+    std::string* threadTs = nullptr;        // null while the key is absent
+    std::string* replyBroadcast = nullptr;  // likewise
   };
   void makeParams();
+  // The member `key` of the parameters, a string; made when it is missing.
+  std::string& stringMember(const std::string& key);
+  // The optional member `key`, kept in `slot`: made when `present` and
+  // missing, taken out of the parameters when not `present` (then null).
+  std::string* optionalMember(const std::string& key, std::string*& slot, bool present);
 
   WebApiParams params_;
   Slots slots_;

@@ -10,12 +10,17 @@ State directory (--state DIR), shared with the tests:
   mode            modes separated by commas or newlines; request n (0-based,
                   n = lines already in requests.jsonl) gets entry min(n, last).
                   Missing or empty means "ok". Re-read for every request.
-  requests.jsonl  one JSON object per request, written before the reply.
+  requests.jsonl  one JSON object per request, written before the reply; one
+                  that is answered "ok" has the "ts" of its reply in it.
   connections     number of TLS handshakes completed so far.
   ready           created once the server listens.
 
 Modes: ok, error=TEXT, okfalse, array, nook, okstring, html503, empty,
 cutoff, redirect, stall, close, large.
+
+"ok" answers as the service does for a message it posted, with the message's
+own time stamp "ts": "1700000000.000001" for request 0, one more in the last
+digits for each request after it.
 """
 
 import argparse
@@ -56,6 +61,11 @@ def decode_form(body: bytes):
         pairs.append((urllib.parse.unquote_to_bytes(name.replace(b"+", b" ")),
                       urllib.parse.unquote_to_bytes(value.replace(b"+", b" "))))
     return pairs
+
+
+def message_ts(n: int) -> str:
+    """The "ts" of the message that request n (0-based) posted."""
+    return "1700000000.%06d" % (n + 1)
 
 
 def parse_modes(text: str):
@@ -122,11 +132,14 @@ class State:
         return count
 
     def record(self, entry: dict):
-        """Appends the request and returns the mode that answers it."""
-        line = (json.dumps(entry, ensure_ascii=True) + "\n").encode("ascii")
+        """Appends the request and returns the mode that answers it; a request
+        answered "ok" gets the "ts" of its reply in `entry` too."""
         with self.lock:
             n = self._recorded_count()
             modes = self._read_modes()
+            if modes[min(n, len(modes) - 1)] == "ok":
+                entry["ts"] = message_ts(n)
+            line = (json.dumps(entry, ensure_ascii=True) + "\n").encode("ascii")
             fd = os.open(self.requests_path, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o644)
             try:
                 view = memoryview(line)
@@ -191,6 +204,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                              v.decode("utf-8", errors="replace")] for n, v in params],
         }
         mode = self.server.state.record(entry)
+        self.reply_ts = entry.get("ts", "")
         self.log_message("%s %s -> %s", self.command, self.path, mode)
         self._answer(mode)
 
@@ -207,7 +221,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def _answer(self, mode):
         if mode == "ok":
-            self._send(200, b'{"ok":true}')
+            self._send(200, json.dumps({"ok": True, "ts": self.reply_ts},
+                                       separators=(",", ":")).encode("utf-8"))
         elif mode.startswith("error="):
             text = mode[len("error="):]
             self._send(200, json.dumps({"ok": False, "error": text},

@@ -3,10 +3,12 @@
 // the rest is the block, read 4 bytes a value, and a read past its end gets
 // 0 and leaves the destination alone, as the host's reads do.
 //
-// Properties: the block is the lead float, then render-done, frame-start and
-// frame-done; a value that cannot be read leaves its switch as it was;
-// whatever was loaded saves and loads back the same, copies whole, and no
-// render event of an instance without settings does anything.
+// Properties: the block is the lead float, then render-done, frame-start,
+// frame-done, render times and frame messages in a thread; a value of the
+// first three that cannot be read leaves its switch as it was, one of the
+// last two turns its switch off; whatever was loaded saves and loads back the
+// same, copies whole, and no render event of an instance without settings
+// does anything.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,14 +56,16 @@ struct Instance {
 };
 
 struct Switches {
-  int32_t renderDone, frameStart, frameDone;
+  int32_t renderDone, frameStart, frameDone, renderTimes, thread;
   bool operator==(const Switches& o) const {
-    return renderDone == o.renderDone && frameStart == o.frameStart && frameDone == o.frameDone;
+    return renderDone == o.renderDone && frameStart == o.frameStart && frameDone == o.frameDone &&
+           renderTimes == o.renderTimes && thread == o.thread;
   }
 };
 
 Switches switchesOf(const NotifierInstance& n) {
-  return {n.notifyRenderDone, n.notifyFrameStart, n.notifyFrameDone};
+  return {n.notifyRenderDone, n.notifyFrameStart, n.notifyFrameDone, n.addRenderTimes,
+          n.frameMessagesInThread};
 }
 
 void load(void* instance, const uint8_t* data, size_t size, bool floats, bool ints) {
@@ -85,6 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Instance loaded;
   FUZZ_CHECK(loaded.handle != nullptr);
+  (*loaded).addRenderTimes = 1;
+  (*loaded).frameMessagesInThread = 1;
   const Switches before = switchesOf(*loaded);
   load(loaded.handle, block, blockSize, floats, ints);
 
@@ -92,6 +98,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Switches expected = before;
   size_t at = floats && blockSize >= 4 ? 4 : 0;
   for (int32_t* field : {&expected.renderDone, &expected.frameStart, &expected.frameDone}) {
+    if (ints && blockSize - at >= 4) {
+      std::memcpy(field, block + at, 4);
+      at += 4;
+    }
+  }
+  for (int32_t* field : {&expected.renderTimes, &expected.thread}) {
+    *field = 0;
     if (ints && blockSize - at >= 4) {
       std::memcpy(field, block + at, 4);
       at += 4;
@@ -106,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   saveState.writeFP = &SavedBlock::write<float>;
   saveState.writeI4 = &SavedBlock::write<int>;
   FUZZ_CHECK(pingwell::notifierSave(loaded.handle, &saveState) == nullptr);
-  FUZZ_CHECK(saved.bytes.size() == 16);
+  FUZZ_CHECK(saved.bytes.size() == 24);
   Instance reloaded;
   load(reloaded.handle, saved.bytes.data(), saved.bytes.size(), true, true);
   FUZZ_CHECK(switchesOf(*reloaded) == expected);

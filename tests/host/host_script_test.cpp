@@ -71,7 +71,7 @@ class HostRun : public ::testing::Test {
 
 const std::string kStart = "fake: handler activation 4\n";
 
-TEST_F(HostRun, RenderSendsEachFrameToEveryInstanceInCreationOrderThenRenderDone) {
+TEST_F(HostRun, RenderAnnouncesItselfThenSendsEachFrameToEveryInstanceInOrderThenRenderDone) {
   Outcome o =
       run("create b\n"
           "create gone\n"
@@ -83,6 +83,8 @@ TEST_F(HostRun, RenderSendsEachFrameToEveryInstanceInCreationOrderThenRenderDone
   EXPECT_EQ(o.err, "");
   EXPECT_EQ(o.out, kStart +
                        "fake #2 destroyed\n"
+                       "fake #1 event 273 frame 4 scene 'shots/my shot.lws'\n"
+                       "fake #3 event 273 frame 4 scene 'shots/my shot.lws'\n"
                        "fake #1 event 265 frame 4 scene 'shots/my shot.lws'\n"
                        "fake #3 event 265 frame 4 scene 'shots/my shot.lws'\n"
                        "fake #1 event 272 frame 4 scene 'shots/my shot.lws'\n"
@@ -301,6 +303,7 @@ TEST_F(HostRun, RenderNodeOffersNoPanelServicesAndTheRestAsBefore) {
                        "fake #1 no panel services\n"
                        "MasterInterface: 0, no panel on a render node\n"
                        "fake #1 load 1:0.01 1:7 1:-3 1:1\n"
+                       "fake #1 event 273 frame 1 scene '(null)'\n"
                        "fake #1 event 265 frame 1 scene '(null)'\n"
                        "fake #1 event 272 frame 1 scene '(null)'\n"
                        "fake #1 event 274 frame 1 scene '(null)'\n"

@@ -82,17 +82,21 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   saved->notifyRenderDone = 7;
   saved->notifyFrameStart = -8;
   saved->notifyFrameDone = 9;
+  saved->addRenderTimes = 10;
+  saved->frameMessagesInThread = -11;
   FakeSceneBlock block;
   EXPECT_EQ(notifierSave(saved.handle, &block.save), nullptr);
-  ASSERT_EQ(block.values.size(), 4u);
+  ASSERT_EQ(block.values.size(), 6u);
   ASSERT_TRUE(block.values[0].isFloat);
   uint32_t bits = 0;
   std::memcpy(&bits, &block.values[0].f, sizeof bits);
   EXPECT_EQ(bits, 0x3C23D70Au);
-  EXPECT_FALSE(block.values[1].isFloat || block.values[2].isFloat || block.values[3].isFloat);
+  for (size_t n = 1; n < block.values.size(); ++n) EXPECT_FALSE(block.values[n].isFloat) << n;
   EXPECT_EQ(block.values[1].i, 7);
   EXPECT_EQ(block.values[2].i, -8);
   EXPECT_EQ(block.values[3].i, 9);
+  EXPECT_EQ(block.values[4].i, 10);
+  EXPECT_EQ(block.values[5].i, -11);
 
   // Any leading float loads the same; values come back unclamped.
   block.values[0].f = 123.5f;
@@ -101,31 +105,46 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   EXPECT_EQ(loaded->notifyRenderDone, 7);
   EXPECT_EQ(loaded->notifyFrameStart, -8);
   EXPECT_EQ(loaded->notifyFrameDone, 9);
+  EXPECT_EQ(loaded->addRenderTimes, 10);
+  EXPECT_EQ(loaded->frameMessagesInThread, -11);
 }
 
 TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
   FakeHost host;
   host.keepServices();
+  using Values = std::vector<testing::SceneValue>;
   struct Case {
     const char* what;
-    std::vector<testing::SceneValue> values;
-    int32_t renderDone, frameStart, frameDone;
+    Values values;
+    // render done, frame start, frame done, render times, thread
+    std::vector<int32_t> switches;
   };
+  // Loaded over an instance with both additions on: a scene saved before
+  // they existed turns them off.
   const Case cases[] = {
-      {"empty block", {}, 1, 0, 0},
-      {"float only", {{true, 0.01f, 0}}, 1, 0, 0},
-      {"one switch", {{true, 0.01f, 0}, {false, 0, 0}}, 0, 0, 0},
-      {"two switches", {{true, 0.01f, 0}, {false, 0, 5}, {false, 0, 1}}, 5, 1, 0},
+      {"empty block", {}, {1, 0, 0, 0, 0}},
+      {"float only", {{true, 0.01f, 0}}, {1, 0, 0, 0, 0}},
+      {"one switch", {{true, 0.01f, 0}, {false, 0, 0}}, {0, 0, 0, 0, 0}},
+      {"two switches", {{true, 0.01f, 0}, {false, 0, 5}, {false, 0, 1}}, {5, 1, 0, 0, 0}},
+      {"four values",
+       {{true, 0.01f, 0}, {false, 0, 0}, {false, 0, 1}, {false, 0, 1}},
+       {0, 1, 1, 0, 0}},
+      {"five values",
+       {{true, 0.01f, 0}, {false, 0, 1}, {false, 0, 0}, {false, 0, 0}, {false, 0, 1}},
+       {1, 0, 0, 1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Instance instance;
+    instance->addRenderTimes = 1;
+    instance->frameMessagesInThread = 1;
     FakeSceneBlock block;
     block.values = c.values;
     EXPECT_EQ(notifierLoad(instance.handle, &block.load), nullptr);
-    EXPECT_EQ(instance->notifyRenderDone, c.renderDone);
-    EXPECT_EQ(instance->notifyFrameStart, c.frameStart);
-    EXPECT_EQ(instance->notifyFrameDone, c.frameDone);
+    const std::vector<int32_t> loaded = {instance->notifyRenderDone, instance->notifyFrameStart,
+                                         instance->notifyFrameDone, instance->addRenderTimes,
+                                         instance->frameMessagesInThread};
+    EXPECT_EQ(loaded, c.switches);
   }
 }
 
@@ -140,6 +159,8 @@ TEST(Notifier, CopyCarriesEveryField) {
   from->notifyRenderDone = 0;
   from->notifyFrameStart = 1;
   from->notifyFrameDone = 2;
+  from->addRenderTimes = 1;
+  from->frameMessagesInThread = 3;
   host.writeSettings("tok-b\nname-b\nchan-b\n");
   Instance to;
   EXPECT_EQ(notifierCopy(to.handle, from.handle), nullptr);
@@ -150,6 +171,8 @@ TEST(Notifier, CopyCarriesEveryField) {
   EXPECT_EQ(to->notifyRenderDone, 0);
   EXPECT_EQ(to->notifyFrameStart, 1);
   EXPECT_EQ(to->notifyFrameDone, 2);
+  EXPECT_EQ(to->addRenderTimes, 1);
+  EXPECT_EQ(to->frameMessagesInThread, 3);
   EXPECT_EQ(to->token, "tok-a");
   EXPECT_EQ(to->userName, "name-a");
   EXPECT_EQ(to->channel, "chan-a");

@@ -39,7 +39,7 @@ class Panel : public ::testing::Test {
   FakeHost host;
 };
 
-TEST_F(Panel, ShowsNineControlsInOrderWithExactLabels) {
+TEST_F(Panel, ShowsElevenControlsInOrderWithExactLabels) {
   Instance instance;
   host.script.pressOk = false;
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
@@ -63,6 +63,8 @@ TEST_F(Panel, ShowsNineControlsInOrderWithExactLabels) {
       {"BoolControl", "Message when render completes   ", 8, -1},
       {"BoolControl", "Message when a new frame renders", 8, -1},
       {"BoolControl", "Message when a frame is complete ", 8, -1},
+      {"BoolControl", "Add render times", 8, -1},
+      {"BoolControl", "Frame messages in a thread", 8, -1},
       {"ButtonControl", "Send Test Message", 2, -1},
   };
   ASSERT_EQ(run.controls.size(), std::size(expected));
@@ -85,6 +87,8 @@ TEST_F(Panel, ShowsWhatTheInstanceHolds) {
   instance->notifyFrameStart = 1;
   instance->notifyFrameDone = 2;  // off for the notifier, so shown off
   instance->notifyRenderDone = 0;
+  instance->addRenderTimes = 1;
+  instance->frameMessagesInThread = 3;
   instance->token = std::string(2000, 't');  // a hand-edited settings file
   host.script.pressOk = false;
   runOptionsPanel(instance.get());
@@ -95,6 +99,8 @@ TEST_F(Panel, ShowsWhatTheInstanceHolds) {
   EXPECT_EQ(run.controls[5]->shownValue, 0);
   EXPECT_EQ(run.controls[6]->shownValue, 1);
   EXPECT_EQ(run.controls[7]->shownValue, 0);
+  EXPECT_EQ(run.controls[8]->shownValue, 1);
+  EXPECT_EQ(run.controls[9]->shownValue, 0);
   const testing::FakeControl* button = run.find("Get Token");
   EXPECT_TRUE(button->userDataSet);
   EXPECT_EQ(button->userData, nullptr);
@@ -106,7 +112,8 @@ TEST_F(Panel, OkTakesTheEditsAndRewritesTheFile) {
   host.script.texts = {{"Token", "xoxb-new"}, {"Name", "Render Bot"}, {"Channel", "#renders"}};
   host.script.switches = {{"Message when render completes   ", 0},
                           {"Message when a new frame renders", 1},
-                          {"Message when a frame is complete ", 1}};
+                          {"Message when a frame is complete ", 1},
+                          {"Frame messages in a thread", 1}};
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
   EXPECT_EQ(instance->token, "xoxb-new");
   EXPECT_EQ(instance->userName, "Render Bot");
@@ -117,6 +124,8 @@ TEST_F(Panel, OkTakesTheEditsAndRewritesTheFile) {
   EXPECT_EQ(instance->notifyRenderDone, 0);
   EXPECT_EQ(instance->notifyFrameStart, 1);
   EXPECT_EQ(instance->notifyFrameDone, 1);
+  EXPECT_EQ(instance->addRenderTimes, 0);
+  EXPECT_EQ(instance->frameMessagesInThread, 1);
   EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-new\nRender Bot\n#renders\n");
   EXPECT_EQ(testing::fileMode(host.settingsPath()), 0600u);
   EXPECT_TRUE(host.lastRun().destroyed);

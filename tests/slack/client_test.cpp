@@ -35,7 +35,7 @@ TEST_F(Client, PostsTheFormBodyToTheMethodsAddress) {
   SlackClient client(kToken, true);
   client.chat.username = "Render Bot";
   const json reply = client.chat.postMessage("shot.lws\nFrame Started: 12", "#renders");
-  EXPECT_EQ(reply, json::parse(R"({"ok":true})"));
+  EXPECT_EQ(reply, json::parse(R"({"ok":true,"ts":"1700000000.000001"})"));
   EXPECT_EQ(client.session.url, std::string(kWebApiRoot) + "chat.postMessage");
 
   const auto requests = standin.requests();
@@ -93,6 +93,39 @@ TEST_F(Client, AttachmentsGoWithOneCallOnlyAsTheirJsonText) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].param("attachments"), sent);
   EXPECT_EQ(requests[1].param("attachments"), "null");
+}
+
+// The parameter object is reused from one message to the next: a reply in
+// a thread must not leave its two keys behind for the messages after it.
+TEST_F(Client, ThreadKeysGoOnlyWithAThreadAndLeaveTheNextBodyAsBefore) {
+  SlackClient client(kToken, true);
+  client.chat.username = "Render Bot";
+  client.chat.postMessage("one", "#c");
+  client.chat.threadTs = "1700000000.000001";
+  client.chat.replyBroadcast = true;
+  client.chat.postMessage("two", "#c");
+  client.chat.replyBroadcast = false;
+  client.chat.threadTs = "17&channel=x";
+  client.chat.postMessage("three", "#c");
+  client.chat.threadTs.clear();
+  client.chat.replyBroadcast = true;  // no thread: nothing to broadcast from
+  client.chat.postMessage("one", "#c");
+
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 4u);
+  const std::string plain =
+      "as_user=false&attachments=null&channel=%23c&icon_emoji=&parse=&text=one"
+      "&username=Render%20Bot&token=" +
+      kToken;
+  EXPECT_EQ(requests[0].body, plain);
+  EXPECT_EQ(requests[1].body,
+            "as_user=false&attachments=null&channel=%23c&icon_emoji=&parse=&reply_broadcast=true"
+            "&text=two&thread_ts=1700000000.000001&username=Render%20Bot&token=" +
+                kToken);
+  EXPECT_EQ(requests[2].param("thread_ts"), "17&channel=x");
+  EXPECT_EQ(requests[2].count("channel"), 1u);
+  EXPECT_EQ(requests[2].count("reply_broadcast"), 0u);
+  EXPECT_EQ(requests[3].body, plain);
 }
 
 TEST_F(Client, ChannelArgumentWinsOverTheMemberWithoutChangingIt) {
@@ -186,8 +219,9 @@ TEST_F(Client, EveryFailingReplyEndsInItsOwnOutcomeAndLeavesTheClientUsable) {
       EXPECT_EQ(std::string(e.what()).find(kToken), std::string::npos);
     }
     EXPECT_EQ(err.text(), c.stderr);
-    EXPECT_EQ(postHello(client), json::parse(R"({"ok":true})"));  // the lock is free
-    EXPECT_EQ(standin.requests().size(), 2u);                     // a redirect is not followed
+    // The lock is free, and a redirect is not followed.
+    EXPECT_EQ(postHello(client), json::parse(R"({"ok":true,"ts":"1700000000.000002"})"));
+    EXPECT_EQ(standin.requests().size(), 2u);
   }
 }
 
@@ -244,7 +278,7 @@ TEST_F(Client, WithoutThrowingAFailedTransferIsWrittenAndThenTheParserSpeaks) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
   EXPECT_EQ(text.find(kToken), std::string::npos);
   EXPECT_NE(client.session.lastResult, 0);
-  EXPECT_EQ(postHello(client), json::parse(R"({"ok":true})"));
+  EXPECT_EQ(postHello(client), json::parse(R"({"ok":true,"ts":"1700000000.000002"})"));
   EXPECT_EQ(client.session.lastResult, 0);
 }
 
@@ -274,7 +308,7 @@ TEST_F(Client, StalledServerEndsWithinTheTimeout) {
   } catch (const std::runtime_error& e) {
     EXPECT_EQ(std::string(e.what()), "curl_easy_perform() failed Timeout was reached");
   }
-  EXPECT_EQ(postHello(client), json::parse(R"({"ok":true})"));
+  EXPECT_EQ(postHello(client), json::parse(R"({"ok":true,"ts":"1700000000.000002"})"));
 }
 
 }  // namespace

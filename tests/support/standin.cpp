@@ -62,6 +62,7 @@ RecordedRequest fromRecord(const nlohmann::json& j) {
     r.headers.emplace_back(h.at(0).get<std::string>(), h.at(1).get<std::string>());
   }
   r.body = fromHex(j.at("body_hex").get<std::string>());
+  r.replyTs = j.value("ts", std::string());
   for (const auto& p : j.at("params")) {
     r.params.emplace_back(fromHex(p.at(0).get<std::string>()),
                           fromHex(p.at(1).get<std::string>()));

@@ -2,7 +2,8 @@
 //
 // Inside the sandbox https://slack.com/ is a server on 127.0.0.1 that records
 // every request and answers according to modes the test chooses:
-//   ok             200 {"ok":true}
+//   ok             200 {"ok":true,"ts":"1700000000.000001"}, the ts one more
+//                  for each request since the reset
 //   error=TEXT     200 {"ok":false,"error":"TEXT"}
 //   okfalse        200 {"ok":false}
 //   array          200 [1,2]
@@ -38,6 +39,7 @@ struct RecordedRequest {
   Pairs headers;       // as sent, in order
   std::string body;    // raw bytes
   Pairs params;        // form-decoded ("+" is a blank, %XX a byte), in order, duplicates kept
+  std::string replyTs;  // the "ts" of an "ok" reply; "" for every other reply
 
   // First value of the named parameter, "" when there is none.
   std::string param(const std::string& name) const;

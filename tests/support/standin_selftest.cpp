@@ -80,7 +80,7 @@ TEST(StandIn, RecordsTheExactBytesOfAVerifiedPost) {
   const Reply reply = Poster().post(body);
   ASSERT_EQ(reply.code, CURLE_OK) << curl_easy_strerror(reply.code);
   EXPECT_EQ(reply.status, 200);
-  EXPECT_EQ(reply.body, R"({"ok":true})");
+  EXPECT_EQ(reply.body, R"({"ok":true,"ts":"1700000000.000001"})");
 
   const auto requests = standIn.requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -205,7 +205,7 @@ TEST(StandIn, BrokenTransfersFailInLibcurlButAreRecorded) {
   // The stalled connection is still held; another one is served anyway.
   const Reply after = Poster().post("text=after");
   EXPECT_EQ(after.code, CURLE_OK) << curl_easy_strerror(after.code);
-  EXPECT_EQ(after.body, R"({"ok":true})");
+  EXPECT_EQ(after.body, R"({"ok":true,"ts":"1700000000.000003"})");
 
   const auto requests = standIn.requests();
   ASSERT_EQ(requests.size(), 3u);
