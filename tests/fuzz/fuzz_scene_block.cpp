@@ -16,10 +16,12 @@
 
 #include "fuzz_check.h"
 #include "plugin/notifier.h"
+#include "support/instance.h"
 
 namespace {
 
 using pingwell::NotifierInstance;
+using pingwell::testing::Instance;
 
 struct Block {
   const uint8_t* data;
@@ -47,12 +49,6 @@ struct SavedBlock {
     const auto* first = reinterpret_cast<const uint8_t*>(source);
     saved.bytes.insert(saved.bytes.end(), first, first + sizeof(T) * static_cast<size_t>(count));
   }
-};
-
-struct Instance {
-  void* handle = pingwell::notifierCreate(nullptr, nullptr, nullptr);
-  ~Instance() { pingwell::notifierDestroy(handle); }
-  NotifierInstance& operator*() const { return *static_cast<NotifierInstance*>(handle); }
 };
 
 struct Switches {

@@ -10,31 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+#include "support/run_host.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Outcome = pingwell::testing::HostRun;
+using pingwell::testing::quoted;
 
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string slurp(const fs::path& path) { return pingwell::testing::readBytes(path.string()); }
 
 void spit(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
+  pingwell::testing::writeBytes(path.string(), text);
 }
 
 class HostRun : public ::testing::Test {
@@ -52,17 +41,7 @@ class HostRun : public ::testing::Test {
   Outcome run(const std::string& script, std::vector<std::string> args = {},
               bool scriptOnStdin = false) {
     if (args.empty()) args = {"--module", FAKE_MODULE, "--settings", settings.string()};
-    spit(dir / "script", script);
-    std::string cmd = "cd " + quoted(dir.string()) + " && " + quoted(PINGWELL_HOST);
-    for (const std::string& a : args) cmd += " " + quoted(a);
-    cmd += scriptOnStdin ? " < script" : " script";
-    cmd += " > out.txt 2> err.txt";
-    int raw = std::system(cmd.c_str());
-    Outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = slurp(dir / "out.txt");
-    o.err = slurp(dir / "err.txt");
-    return o;
+    return pingwell::testing::runHost(PINGWELL_HOST, dir.string(), args, script, scriptOnStdin);
   }
 
   fs::path dir;

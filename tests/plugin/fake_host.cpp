@@ -155,43 +155,6 @@ int panelOpen(HostPanel* panel, int flags) {
 
 }  // namespace
 
-TempFolder::TempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/pingwell-plugin-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  if (!out.flush()) throw std::runtime_error("cannot write " + path);
-}
-
-bool fileExists(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
-}
-
-unsigned fileMode(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return ~0u;
-  return info.st_mode & 07777;
-}
-
 FakeControl* FakePanelRun::find(const std::string& label) {
   for (auto& control : controls) {
     if (control->label == label) return control.get();

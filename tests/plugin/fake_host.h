@@ -10,29 +10,11 @@
 #include <vector>
 
 #include "plugin/host_interface.h"
+#include "support/files.h"
 
 struct HostPanel;  // the fake host's panel, defined in fake_host.cpp
 
 namespace pingwell::testing {
-
-// A folder under the system's temporary folder, removed with all it holds.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string readBytes(const std::string& path);  // empty when missing
-void writeBytes(const std::string& path, const std::string& bytes);
-bool fileExists(const std::string& path);
-unsigned fileMode(const std::string& path);  // permission bits
 
 // What the fake panel services saw of one control.
 struct FakeControl {

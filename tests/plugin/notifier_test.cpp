@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fake_host.h"
+#include "support/instance.h"
 #include "plugin/failure_report.h"
 #include "plugin/message_text.h"
 #include "support/standin.h"
@@ -18,15 +19,10 @@
 namespace pingwell {
 namespace {
 
+using testing::Instance;
+
 using testing::FakeHost;
 using testing::FakeSceneBlock;
-
-struct Instance {
-  void* handle;
-  explicit Instance(void* priv = nullptr) : handle(notifierCreate(priv, nullptr, nullptr)) {}
-  ~Instance() { notifierDestroy(handle); }
-  NotifierInstance* operator->() { return static_cast<NotifierInstance*>(handle); }
-};
 
 bool allZero(const char* buffer, size_t size) {
   for (size_t n = 0; n < size; ++n) {

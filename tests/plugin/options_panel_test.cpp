@@ -14,21 +14,17 @@
 #include <thread>
 
 #include "fake_host.h"
+#include "support/instance.h"
 #include "plugin/notifier.h"
 #include "support/standin.h"
 
 namespace pingwell {
 namespace {
 
+using testing::Instance;
+
 using testing::FakeHost;
 using testing::readBytes;
-
-struct Instance {
-  void* handle = notifierCreate(nullptr, nullptr, nullptr);
-  ~Instance() { notifierDestroy(handle); }
-  NotifierInstance* get() { return static_cast<NotifierInstance*>(handle); }
-  NotifierInstance* operator->() { return get(); }
-};
 
 class Panel : public ::testing::Test {
  protected:

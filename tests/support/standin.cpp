@@ -13,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "files.h"
+
 namespace pingwell::testing {
 namespace {
 
@@ -37,20 +39,6 @@ std::string fromHex(const std::string& hex) {
     out.push_back(static_cast<char>(nibble(hex[i]) * 16 + nibble(hex[i + 1])));
   }
   return out;
-}
-
-std::string readFile(const std::string& path, bool* exists = nullptr) {
-  std::ifstream in(path, std::ios::binary);
-  if (exists) *exists = static_cast<bool>(in);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << data;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 RecordedRequest fromRecord(const nlohmann::json& j) {
@@ -103,7 +91,7 @@ StandIn::StandIn(std::string dir) : dir_(std::move(dir)) {}
 void StandIn::setMode(const std::string& modes) {
   // Written aside and renamed, so the stand-in never reads half a list.
   const std::string tmp = dir() + "/.mode.writing";
-  writeFile(tmp, modes + "\n");
+  writeBytes(tmp, modes + "\n");
   if (std::rename(tmp.c_str(), (dir() + "/mode").c_str()) != 0) {
     throw std::runtime_error("cannot set stand-in mode: " + std::string(std::strerror(errno)));
   }
@@ -111,11 +99,11 @@ void StandIn::setMode(const std::string& modes) {
 
 void StandIn::reset(const std::string& modes) {
   setMode(modes);
-  writeFile(dir() + "/requests.jsonl", "");
+  writeBytes(dir() + "/requests.jsonl", "");
 }
 
 std::vector<RecordedRequest> StandIn::requests() const {
-  const std::string text = readFile(dir() + "/requests.jsonl");
+  const std::string text = readBytes(dir() + "/requests.jsonl");
   std::vector<RecordedRequest> out;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -130,9 +118,8 @@ std::vector<RecordedRequest> StandIn::requests() const {
 }
 
 int StandIn::connections() const {
-  bool exists = false;
-  const std::string text = readFile(dir() + "/connections", &exists);
-  if (!exists || text.empty()) return 0;
+  const std::string text = readBytes(dir() + "/connections");
+  if (text.empty()) return 0;
   return std::stoi(text);
 }
 
@@ -146,7 +133,7 @@ const std::string& StandIn::dir() const {
 bool insideSandbox() {
   const char* dir = std::getenv("PINGWELL_STANDIN_DIR");
   if (dir == nullptr || *dir == '\0') return false;
-  std::istringstream hosts(readFile("/etc/hosts"));
+  std::istringstream hosts(readBytes("/etc/hosts"));
   std::string line;
   while (std::getline(hosts, line)) {
     std::istringstream fields(line);
