@@ -68,7 +68,8 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
     if (channel.empty()) return refused("the Channel field is empty");
     const HostSceneInfo* scene = keptServices().sceneInfo;
     const std::string text = composeTestMessage(scene ? scene->filename : nullptr);
-    const PostResult posted = postMessageAs({token, userName, channel}, PostKind::TestMessage, text);
+    const PostResult posted =
+        postMessageAs({token, userName, channel}, PostKind::TestMessage, text);
     TestOutcome outcome;
     if (posted.outcome.sent()) {
       outcome.sent = true;

@@ -53,7 +53,8 @@ void HttpSession::noteReplyHead(CURL* h) noexcept {
   curl_off_t retryAfter = 0;
   if (curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0) {
     constexpr curl_off_t kLongestWait = 24 * 60 * 60;  // a day: the rest is the server's error
-    lastRetryAfterSeconds = static_cast<long>(retryAfter < kLongestWait ? retryAfter : kLongestWait);
+    lastRetryAfterSeconds =
+        static_cast<long>(retryAfter < kLongestWait ? retryAfter : kLongestWait);
   }
 }
 

@@ -22,6 +22,8 @@ namespace {
 
 using pingwell::NotifierInstance;
 using pingwell::testing::Instance;
+using pingwell::testing::Switches;
+using pingwell::testing::switchesOf;
 
 struct Block {
   const uint8_t* data;
@@ -50,19 +52,6 @@ struct SavedBlock {
     saved.bytes.insert(saved.bytes.end(), first, first + sizeof(T) * static_cast<size_t>(count));
   }
 };
-
-struct Switches {
-  int32_t renderDone, frameStart, frameDone, renderTimes, thread;
-  bool operator==(const Switches& o) const {
-    return renderDone == o.renderDone && frameStart == o.frameStart && frameDone == o.frameDone &&
-           renderTimes == o.renderTimes && thread == o.thread;
-  }
-};
-
-Switches switchesOf(const NotifierInstance& n) {
-  return {n.notifyRenderDone, n.notifyFrameStart, n.notifyFrameDone, n.addRenderTimes,
-          n.frameMessagesInThread};
-}
 
 void load(void* instance, const uint8_t* data, size_t size, bool floats, bool ints) {
   Block block{data, size};

@@ -11,15 +11,19 @@
 #include <string>
 
 #include "fake_host.h"
-#include "support/instance.h"
 #include "plugin/failure_report.h"
 #include "plugin/message_text.h"
+#include "support/instance.h"
 #include "support/standin.h"
 
 namespace pingwell {
 namespace {
 
 using testing::Instance;
+using testing::PostingTexts;
+using testing::Switches;
+using testing::switchesOf;
+using testing::textsOf;
 
 using testing::FakeHost;
 using testing::FakeSceneBlock;
@@ -38,12 +42,8 @@ TEST(Notifier, NewInstanceStartsFromTheSettingsFileWithOnlyRenderDoneOn) {
   Instance instance(reinterpret_cast<void*>(FakeHost::global()));
   ASSERT_NE(instance.handle, nullptr);
   EXPECT_EQ(instance->hostGlobal, FakeHost::global());
-  EXPECT_EQ(instance->token, "xoxb-1");
-  EXPECT_EQ(instance->userName, "Render Bot");
-  EXPECT_EQ(instance->channel, "#renders");
-  EXPECT_EQ(instance->notifyRenderDone, 1);
-  EXPECT_EQ(instance->notifyFrameStart, 0);
-  EXPECT_EQ(instance->notifyFrameDone, 0);
+  EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-1", "Render Bot", "#renders"}));
+  EXPECT_EQ(switchesOf(*instance), (Switches{1, 0, 0, 0, 0}));
   EXPECT_TRUE(allZero(instance->tokenText, sizeof instance->tokenText));
   EXPECT_TRUE(allZero(instance->nameText, sizeof instance->nameText));
   EXPECT_TRUE(allZero(instance->channelText, sizeof instance->channelText));
@@ -98,11 +98,7 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   block.values[0].f = 123.5f;
   Instance loaded;
   EXPECT_EQ(notifierLoad(loaded.handle, &block.load), nullptr);
-  EXPECT_EQ(loaded->notifyRenderDone, 7);
-  EXPECT_EQ(loaded->notifyFrameStart, -8);
-  EXPECT_EQ(loaded->notifyFrameDone, 9);
-  EXPECT_EQ(loaded->addRenderTimes, 10);
-  EXPECT_EQ(loaded->frameMessagesInThread, -11);
+  EXPECT_EQ(switchesOf(*loaded), (Switches{7, -8, 9, 10, -11}));
 }
 
 TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
@@ -164,14 +160,8 @@ TEST(Notifier, CopyCarriesEveryField) {
   EXPECT_STREQ(to->tokenText, "typed token");
   EXPECT_STREQ(to->nameText, "typed name");
   EXPECT_STREQ(to->channelText, "typed channel");
-  EXPECT_EQ(to->notifyRenderDone, 0);
-  EXPECT_EQ(to->notifyFrameStart, 1);
-  EXPECT_EQ(to->notifyFrameDone, 2);
-  EXPECT_EQ(to->addRenderTimes, 1);
-  EXPECT_EQ(to->frameMessagesInThread, 3);
-  EXPECT_EQ(to->token, "tok-a");
-  EXPECT_EQ(to->userName, "name-a");
-  EXPECT_EQ(to->channel, "chan-a");
+  EXPECT_EQ(switchesOf(*to), (Switches{0, 1, 2, 1, 3}));
+  EXPECT_EQ(textsOf(*to), (PostingTexts{"tok-a", "name-a", "chan-a"}));
   EXPECT_EQ(notifierCopy(to.handle, to.handle), nullptr);  // onto itself: no change
   EXPECT_EQ(to->token, "tok-a");
 }

@@ -14,14 +14,18 @@
 #include <thread>
 
 #include "fake_host.h"
-#include "support/instance.h"
 #include "plugin/notifier.h"
+#include "support/instance.h"
 #include "support/standin.h"
 
 namespace pingwell {
 namespace {
 
 using testing::Instance;
+using testing::PostingTexts;
+using testing::Switches;
+using testing::switchesOf;
+using testing::textsOf;
 
 using testing::FakeHost;
 using testing::readBytes;
@@ -111,24 +115,16 @@ TEST_F(Panel, OkTakesTheEditsAndRewritesTheFile) {
                           {"Message when a frame is complete ", 1},
                           {"Frame messages in a thread", 1}};
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
-  EXPECT_EQ(instance->token, "xoxb-new");
-  EXPECT_EQ(instance->userName, "Render Bot");
-  EXPECT_EQ(instance->channel, "#renders");
+  EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-new", "Render Bot", "#renders"}));
   EXPECT_STREQ(instance->tokenText, "xoxb-new");
   EXPECT_STREQ(instance->nameText, "Render Bot");
   EXPECT_STREQ(instance->channelText, "#renders");
-  EXPECT_EQ(instance->notifyRenderDone, 0);
-  EXPECT_EQ(instance->notifyFrameStart, 1);
-  EXPECT_EQ(instance->notifyFrameDone, 1);
-  EXPECT_EQ(instance->addRenderTimes, 0);
-  EXPECT_EQ(instance->frameMessagesInThread, 1);
+  EXPECT_EQ(switchesOf(*instance), (Switches{0, 1, 1, 0, 1}));
   EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-new\nRender Bot\n#renders\n");
   EXPECT_EQ(testing::fileMode(host.settingsPath()), 0600u);
   EXPECT_TRUE(host.lastRun().destroyed);
   Instance later;  // every later instance starts from the new file
-  EXPECT_EQ(later->token, "xoxb-new");
-  EXPECT_EQ(later->userName, "Render Bot");
-  EXPECT_EQ(later->channel, "#renders");
+  EXPECT_EQ(textsOf(*later), (PostingTexts{"xoxb-new", "Render Bot", "#renders"}));
 }
 
 TEST_F(Panel, OkWithEmptyTextsLeavesNothingToPostWith) {
@@ -147,9 +143,7 @@ TEST_F(Panel, CancelChangesNothingDespiteEdits) {
                           {"Message when a frame is complete ", 1}};
   host.script.pressOk = false;
   runOptionsPanel(instance.get());
-  EXPECT_EQ(instance->token, "xoxb-old");
-  EXPECT_EQ(instance->userName, "Old Bot");
-  EXPECT_EQ(instance->channel, "#old");
+  EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-old", "Old Bot", "#old"}));
   EXPECT_STREQ(instance->tokenText, "");
   EXPECT_EQ(instance->notifyRenderDone, 1);
   EXPECT_EQ(instance->notifyFrameDone, 2);
@@ -166,9 +160,8 @@ TEST_F(Panel, LongTextsAreCutToTheirLandingBuffers) {
                          {"Name", std::string(120, 'N')},
                          {"Channel", std::string(100, 'C')}};
     runOptionsPanel(instance.get());
-    EXPECT_EQ(instance->token, std::string(1023, 'T'));
-    EXPECT_EQ(instance->userName, std::string(99, 'N'));
-    EXPECT_EQ(instance->channel, std::string(99, 'C'));
+    EXPECT_EQ(textsOf(*instance),
+              (PostingTexts{std::string(1023, 'T'), std::string(99, 'N'), std::string(99, 'C')}));
     EXPECT_EQ(std::strlen(instance->nameText), 99u);
     EXPECT_EQ(readBytes(host.settingsPath()), std::string(1023, 'T') + "\n" + std::string(99, 'N') +
                                                   "\n" + std::string(99, 'C') + "\n");
@@ -180,9 +173,7 @@ TEST_F(Panel, LineBreakInAFieldCannotShiftTheOtherSettings) {
   host.script.texts = {{"Token", "xoxb-1\r\nevil"}, {"Name", "Render\nBot"}, {"Channel", "#c"}};
   runOptionsPanel(instance.get());
   EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-1\nRender\n#c\n");
-  EXPECT_EQ(instance->token, "xoxb-1");
-  EXPECT_EQ(instance->userName, "Render");
-  EXPECT_EQ(instance->channel, "#c");
+  EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-1", "Render", "#c"}));
 }
 
 TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
@@ -200,9 +191,7 @@ TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_EQ(said.find("xoxb-new"), std::string::npos);
     EXPECT_EQ(instance->notifyFrameStart, 1);
-    EXPECT_EQ(instance->token, "xoxb-old");
-    EXPECT_EQ(instance->userName, "Old Bot");
-    EXPECT_EQ(instance->channel, "#old");
+    EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-old", "Old Bot", "#old"}));
     EXPECT_FALSE(testing::fileExists(host.settingsFolder));
     instance->notifyFrameStart = 0;
   }

@@ -19,7 +19,7 @@ class TempFolder {
   std::string path_;
 };
 
-std::string readBytes(const std::string& path);  // empty when missing
+std::string readBytes(const std::string& path);                      // empty when missing
 void writeBytes(const std::string& path, const std::string& bytes);  // throws when it cannot
 bool fileExists(const std::string& path);
 unsigned fileMode(const std::string& path);  // permission bits

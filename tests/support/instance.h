@@ -2,6 +2,8 @@
 // A plug-in instance as the host holds one: made by notifierCreate, handed
 // events, released by notifierDestroy when the test is done with it.
 #include <cstdint>
+#include <ostream>
+#include <string>
 
 #include "plugin/host_interface.h"
 #include "plugin/notifier.h"
@@ -35,5 +37,34 @@ class Instance {
 
   void* const handle;
 };
+
+// The three texts an instance posts with.
+struct PostingTexts {
+  std::string token, userName, channel;
+  bool operator==(const PostingTexts& o) const {
+    return token == o.token && userName == o.userName && channel == o.channel;
+  }
+};
+inline PostingTexts textsOf(const NotifierInstance& n) { return {n.token, n.userName, n.channel}; }
+inline std::ostream& operator<<(std::ostream& out, const PostingTexts& t) {
+  return out << "{" << t.token << ", " << t.userName << ", " << t.channel << "}";
+}
+
+// The five switches, in the order of the scene block.
+struct Switches {
+  int32_t renderDone, frameStart, frameDone, renderTimes, thread;
+  bool operator==(const Switches& o) const {
+    return renderDone == o.renderDone && frameStart == o.frameStart && frameDone == o.frameDone &&
+           renderTimes == o.renderTimes && thread == o.thread;
+  }
+};
+inline Switches switchesOf(const NotifierInstance& n) {
+  return {n.notifyRenderDone, n.notifyFrameStart, n.notifyFrameDone, n.addRenderTimes,
+          n.frameMessagesInThread};
+}
+inline std::ostream& operator<<(std::ostream& out, const Switches& s) {
+  return out << "{" << s.renderDone << ", " << s.frameStart << ", " << s.frameDone << ", "
+             << s.renderTimes << ", " << s.thread << "}";
+}
 
 }  // namespace pingwell::testing

@@ -52,8 +52,7 @@ RecordedRequest fromRecord(const nlohmann::json& j) {
   r.body = fromHex(j.at("body_hex").get<std::string>());
   r.replyTs = j.value("ts", std::string());
   for (const auto& p : j.at("params")) {
-    r.params.emplace_back(fromHex(p.at(0).get<std::string>()),
-                          fromHex(p.at(1).get<std::string>()));
+    r.params.emplace_back(fromHex(p.at(0).get<std::string>()), fromHex(p.at(1).get<std::string>()));
   }
   return r;
 }
@@ -125,7 +124,8 @@ int StandIn::connections() const {
 
 const std::string& StandIn::dir() const {
   if (dir_.empty()) {
-    throw std::runtime_error("PINGWELL_STANDIN_DIR is not set: run this test through tools/sandbox");
+    throw std::runtime_error(
+        "PINGWELL_STANDIN_DIR is not set: run this test through tools/sandbox");
   }
   return dir_;
 }
