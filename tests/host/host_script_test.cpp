@@ -19,6 +19,7 @@ namespace {
 
 using Outcome = pingwell::testing::HostRun;
 using pingwell::testing::quoted;
+using pingwell::testing::ranCleanly;
 
 std::string slurp(const fs::path& path) { return pingwell::testing::readBytes(path.string()); }
 
@@ -58,8 +59,7 @@ TEST_F(HostRun, RenderAnnouncesItselfThenSendsEachFrameToEveryInstanceInOrderThe
           "destroy gone\n"
           "scene \"shots/my shot.lws\"\n"
           "render 4 5\n");
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "");
+  EXPECT_TRUE(ranCleanly(o));
   EXPECT_EQ(o.out, kStart +
                        "fake #2 destroyed\n"
                        "fake #1 event 273 frame 4 scene 'shots/my shot.lws'\n"
@@ -139,8 +139,7 @@ TEST_F(HostRun, ScriptedUserEditsThePanelAndPressesOkOrCancel) {
           "render=0 start=1 done=1 gettoken\n"
           "options a cancel name=Other token= start=0\n"
           "options a ok name= done=0\n");
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "");
+  EXPECT_TRUE(ranCleanly(o));
   EXPECT_EQ(o.out, kStart +
                        "fake #1 clicked Get Token\n"
                        "fake #1 panel closed with 1\n"
@@ -276,8 +275,7 @@ TEST_F(HostRun, RenderNodeOffersNoPanelServicesAndTheRestAsBefore) {
           "load a a.txt\n"
           "render 1 1\n",
           {"--module", FAKE_MODULE, "--settings", settings.string(), "--render-node"});
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "");
+  EXPECT_TRUE(ranCleanly(o));
   EXPECT_EQ(o.out, kStart +
                        "fake #1 no panel services\n"
                        "MasterInterface: 0, no panel on a render node\n"

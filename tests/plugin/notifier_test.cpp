@@ -19,14 +19,7 @@
 namespace pingwell {
 namespace {
 
-using testing::Instance;
-using testing::PostingTexts;
-using testing::Switches;
-using testing::switchesOf;
-using testing::textsOf;
-
-using testing::FakeHost;
-using testing::FakeSceneBlock;
+using namespace testing;  // the fake host and the instance helpers
 
 bool allZero(const char* buffer, size_t size) {
   for (size_t n = 0; n < size; ++n) {

@@ -21,14 +21,7 @@
 namespace pingwell {
 namespace {
 
-using testing::Instance;
-using testing::PostingTexts;
-using testing::Switches;
-using testing::switchesOf;
-using testing::textsOf;
-
-using testing::FakeHost;
-using testing::readBytes;
+using namespace testing;  // the fake host and the instance helpers
 
 class Panel : public ::testing::Test {
  protected:
