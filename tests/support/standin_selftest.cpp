@@ -69,10 +69,17 @@ std::string env(const char* name) {
   return value ? value : "";
 }
 
-TEST(StandIn, RecordsTheExactBytesOfAVerifiedPost) {
-  PINGWELL_REQUIRE_SANDBOX();
+// Inside the sandbox only, with a stand-in whose record starts empty.
+class StandInServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PINGWELL_REQUIRE_SANDBOX();
+    standIn.reset("ok");
+  }
   StandIn standIn;
-  standIn.reset("ok");
+};
+
+TEST_F(StandInServer, RecordsTheExactBytesOfAVerifiedPost) {
 
   const std::string body =
       "channel=%23render-farm&text=caf%C3%A9+%26+%3D%0Aend%FF%80&text=second"
@@ -105,10 +112,7 @@ TEST(StandIn, RecordsTheExactBytesOfAVerifiedPost) {
   EXPECT_EQ(r.param("missing"), "");
 }
 
-TEST(StandIn, PostsOnOneHandleShareOneConnection) {
-  PINGWELL_REQUIRE_SANDBOX();
-  StandIn standIn;
-  standIn.reset("ok");
+TEST_F(StandInServer, PostsOnOneHandleShareOneConnection) {
   const int before = standIn.connections();
 
   Poster poster;
@@ -127,8 +131,7 @@ TEST(StandIn, PostsOnOneHandleShareOneConnection) {
   EXPECT_EQ(standIn.connections(), before + 2);
 }
 
-TEST(StandIn, ModesAnswerInTurnAndTheLastOneRepeats) {
-  PINGWELL_REQUIRE_SANDBOX();
+TEST_F(StandInServer, ModesAnswerInTurnAndTheLastOneRepeats) {
   struct Case {
     long status;
     std::string body;  // exact, or a prefix when prefixOnly
@@ -147,7 +150,6 @@ TEST(StandIn, ModesAnswerInTurnAndTheLastOneRepeats) {
       {200, R"({"ok":true,"padding":"xxxx)", true},
       {200, R"({"ok":true,"padding":"xxxx)", true},  // the last mode repeats
   };
-  StandIn standIn;
   standIn.reset(
       "error=channel_not_found, okfalse\narray,nook,okstring,html503,empty,cutoff,redirect,large");
 
@@ -176,9 +178,7 @@ TEST(StandIn, ModesAnswerInTurnAndTheLastOneRepeats) {
   EXPECT_EQ(requests.back().connection, requests.front().connection);
 }
 
-TEST(StandIn, RedirectPointsAwayAndIsNotFollowedByDefault) {
-  PINGWELL_REQUIRE_SANDBOX();
-  StandIn standIn;
+TEST_F(StandInServer, RedirectPointsAwayAndIsNotFollowedByDefault) {
   standIn.reset("redirect");
   const Reply reply = Poster().post("text=x");
   ASSERT_EQ(reply.code, CURLE_OK);
@@ -189,9 +189,7 @@ TEST(StandIn, RedirectPointsAwayAndIsNotFollowedByDefault) {
   EXPECT_EQ(standIn.requests().size(), 1u);
 }
 
-TEST(StandIn, BrokenTransfersFailInLibcurlButAreRecorded) {
-  PINGWELL_REQUIRE_SANDBOX();
-  StandIn standIn;
+TEST_F(StandInServer, BrokenTransfersFailInLibcurlButAreRecorded) {
   standIn.reset("close,stall,ok");
 
   const Reply closed = Poster().post("text=close");
@@ -214,10 +212,7 @@ TEST(StandIn, BrokenTransfersFailInLibcurlButAreRecorded) {
   EXPECT_EQ(requests[2].param("text"), "after");
 }
 
-TEST(StandIn, NothingButTheStandInIsReachable) {
-  PINGWELL_REQUIRE_SANDBOX();
-  StandIn standIn;
-  standIn.reset("ok");
+TEST_F(StandInServer, NothingButTheStandInIsReachable) {
   EXPECT_EQ(Poster().post("x=1", 5000, "https://api.slack.com/api/chat.postMessage").code,
             CURLE_PEER_FAILED_VERIFICATION)
       << "the certificate names slack.com alone";
