@@ -11,12 +11,13 @@ State directory (--state DIR), shared with the tests:
                   n = lines already in requests.jsonl) gets entry min(n, last).
                   Missing or empty means "ok". Re-read for every request.
   requests.jsonl  one JSON object per request, written before the reply; one
-                  that is answered "ok" has the "ts" of its reply in it.
+                  that is answered "ok" has the "ts" of its reply in it;
+                  "received" is when it arrived (seconds of time.monotonic()).
   connections     number of TLS handshakes completed so far.
   ready           created once the server listens.
 
-Modes: ok, error=TEXT, okfalse, array, nook, okstring, html503, empty,
-cutoff, redirect, stall, close, large.
+Modes: ok, error=TEXT, ratelimited[=SECONDS], okfalse, array, nook,
+okstring, html503, empty, cutoff, redirect, stall, close, large.
 
 "ok" answers as the service does for a message it posted, with the message's
 own time stamp "ts": "1700000000.000001" for request 0, one more in the last
@@ -33,6 +34,7 @@ import socket
 import ssl
 import sys
 import threading
+import time
 import urllib.parse
 
 STALL_SECONDS = 120
@@ -193,6 +195,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         params = decode_form(body)
         entry = {
+            "received": time.monotonic(),
             "method": self.command,
             "path": self.path,
             "connection": self.connection_id,

@@ -236,7 +236,7 @@ TEST_F(Posting, StalledServerCostsOneTimeOutNotTheRender) {
   EXPECT_EQ(stderrLines.stop(),
             "[pingwell] error curl_easy_perform() failed Timeout was reached\n"
             "[pingwell] skipped \"a.lws Frame Started: 7\": network failure 0 s ago (Timeout "
-            "was reached)\n");
+            "was reached), next try in 60 s\n");
   const auto requests = standin.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].param("text"), "a.lws\nRENDER COMPLETED");

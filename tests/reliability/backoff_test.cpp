@@ -1,10 +1,12 @@
-// The pause after a network failure, on a clock the test moves by hand.
+// The pause after a network failure and the wait of a rate limit, on a clock
+// the test moves by hand.
 #include "plugin/backoff.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
 namespace pingwell {
 namespace {
@@ -73,14 +75,36 @@ TEST_F(Backoff, FrameMessagesWaitSixtySecondsAfterTheFailure) {
   EXPECT_FALSE(backoff.pausing());
 }
 
-TEST_F(Backoff, AnotherFailureRestartsThePause) {
+TEST_F(Backoff, AnotherFailureRestartsThePauseTwiceAsLong) {
   backoff.noteOutcome(outcomeOf(CURLE_COULDNT_CONNECT));
   wait(seconds(50));
   // The render-completed message, always tried, times out as well.
   backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
-  wait(seconds(50));
+  wait(seconds(119));
   EXPECT_TRUE(backoff.pausing());
-  wait(seconds(10));
+  wait(seconds(1));
+  EXPECT_FALSE(backoff.pausing());
+}
+
+// The pauses of a network that stays dead, each try made as soon as the
+// pause before it has ended: 1, 2, 4 ... minutes, then four hours for ever.
+TEST_F(Backoff, PauseDoublesWithEachFailureInARowUpToFourHours) {
+  std::vector<long> pauses;
+  for (int n = 0; n < 12; ++n) {
+    backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
+    long pause = 0;
+    while (backoff.pausing()) {
+      wait(seconds(1));
+      ++pause;
+    }
+    pauses.push_back(pause);
+  }
+  EXPECT_EQ(pauses, (std::vector<long>{60, 120, 240, 480, 960, 1920, 3840, 7680, 14400, 14400,
+                                       14400, 14400}));
+  // A transfer that reached the service starts the count again.
+  backoff.noteOutcome(outcomeOf(CURLE_OK));
+  backoff.noteOutcome(outcomeOf(CURLE_COULDNT_RESOLVE_HOST));
+  wait(seconds(60));
   EXPECT_FALSE(backoff.pausing());
 }
 
@@ -101,12 +125,59 @@ TEST_F(Backoff, PostThatFailedBeforeAnyTransferChangesNothing) {
   EXPECT_TRUE(backoff.pausing());
 }
 
-TEST_F(Backoff, SkipNoteIsOneLineWithTheFailureAndItsAge) {
+TEST_F(Backoff, SkipNoteIsOneLineWithTheFailureItsAgeAndTheNextTry) {
   backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
   wait(seconds(12) + milliseconds(700));
   EXPECT_EQ(backoff.skipNote("shot.lws\nFrame Started: 3"),
             "skipped \"shot.lws Frame Started: 3\": network failure 12 s ago (Timeout was "
-            "reached)");
+            "reached), next try in 48 s");
+  backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
+  wait(seconds(119) + milliseconds(999));
+  EXPECT_EQ(backoff.skipNote("shot.lws\r\nFrame Rendered: 3"),
+            "skipped \"shot.lws  Frame Rendered: 3\": network failure 119 s ago (Timeout was "
+            "reached), next try in 1 s");
+}
+
+// What the client tells of a reply that the service rate-limited.
+PostOutcome rateLimited(long retryAfterSeconds) {
+  PostOutcome outcome;
+  outcome.kind = PostOutcome::Kind::ServiceError;
+  outcome.errorName = "ratelimited";
+  outcome.retryAfterSeconds = retryAfterSeconds;
+  return outcome;
+}
+
+TEST_F(Backoff, RateLimitSkipsFrameMessagesForItsRetryAfterTime) {
+  backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
+  // The service answered: the network pause is over, the rate limit holds.
+  backoff.noteOutcome(rateLimited(3));
+  wait(seconds(1));
+  EXPECT_TRUE(backoff.pausing());
+  EXPECT_EQ(backoff.skipNote("shot.lws\nFrame Started: 4"),
+            "skipped \"shot.lws Frame Started: 4\": rate-limited by the service 1 s ago "
+            "(Retry-After 3 s), next try in 2 s");
+  wait(seconds(2));
+  EXPECT_FALSE(backoff.pausing());
+  // A network failure after the wait pauses as after a first failure.
+  backoff.noteOutcome(outcomeOf(CURLE_COULDNT_CONNECT));
+  wait(seconds(60));
+  EXPECT_FALSE(backoff.pausing());
+}
+
+TEST_F(Backoff, RenderCompletedWaitsTheRestOfARateLimitButNeverOverThirtySeconds) {
+  EXPECT_EQ(backoff.rateLimitWait(), PostBackoff::Clock::duration::zero());
+  backoff.noteOutcome(rateLimited(5));
+  wait(seconds(2));
+  EXPECT_EQ(backoff.rateLimitWait(), seconds(3));
+  wait(seconds(3));
+  EXPECT_EQ(backoff.rateLimitWait(), PostBackoff::Clock::duration::zero());
+  backoff.noteOutcome(rateLimited(120));
+  wait(seconds(10));
+  EXPECT_EQ(backoff.rateLimitWait(), seconds(30));
+  // A network failure is no rate limit: nothing to wait for.
+  PostBackoff fresh{&readFakeClock};
+  fresh.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
+  EXPECT_EQ(fresh.rateLimitWait(), PostBackoff::Clock::duration::zero());
 }
 
 }  // namespace

@@ -17,8 +17,10 @@ own mount namespace.
 
 import argparse
 import contextlib
+import glob
 import json
 import os
+import re
 import select
 import shutil
 import socket
@@ -155,6 +157,22 @@ def slack_com_at(workdir, address):
         run("umount", "/etc/hosts")
 
 
+# --- a clock that runs fast ----------------------------------------------------
+
+def faster_clock(rate):
+    """The environment for pingwell-host under libfaketime: its clocks, the
+    monotonic one included, and its sleeps and waits (libcurl's time-outs
+    among them) run `rate` times as fast, so that minutes of pausing pass in
+    seconds; the stand-ins, not preloaded, keep real time."""
+    found = sorted(glob.glob("/usr/lib/*/faketime/libfaketimeMT.so.1"))
+    if not found:
+        raise AssertionError("libfaketime is missing (Debian package faketime)")
+    env = dict(os.environ, LD_PRELOAD=found[0], FAKETIME="+0 x%d" % rate)
+    # Set, it would leave the monotonic clock that the pause runs on alone.
+    env.pop("FAKETIME_DONT_FAKE_MONOTONIC", None)
+    return env
+
+
 # --- certificates --------------------------------------------------------------
 
 def make_certificates(d):
@@ -193,7 +211,7 @@ class HostSession:
     """pingwell-host reading its script from a pipe, so the test can act
     between commands. Starts with the instance "pingwell"."""
 
-    def __init__(self, workdir, settings, user=None):
+    def __init__(self, workdir, settings, user=None, env=None):
         self.err_path = os.path.join(workdir, "stderr-%d" % time.monotonic_ns())
         as_user = []
         if user is not None:
@@ -202,7 +220,7 @@ class HostSession:
             self.proc = subprocess.Popen([*as_user, HOST, "--module", MODULE, "--settings",
                                           settings, "-"],
                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                         stderr=err, cwd=workdir)
+                                         stderr=err, cwd=workdir, env=env)
         self.out = b""
         self.err_seen = 0
         self.run("create pingwell")
@@ -269,8 +287,8 @@ class HostTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.work, True)
         self.settings = os.path.join(self.work, "Settings")
 
-    def start(self, settings=None, user=None):
-        session = HostSession(self.work, settings or self.settings, user)
+    def start(self, settings=None, user=None, env=None):
+        session = HostSession(self.work, settings or self.settings, user, env)
         self.addCleanup(session.kill)
         return session
 
@@ -439,6 +457,153 @@ class NetworkFaults(OwnServers):
             session.run("frame 21", "event pingwell 265")
             self.assertEqual(session.new_errors(), [])
             self.expect_posted(healthy, [SCENE + "\nFrame Started: 21"])
+        self.finish(session)
+
+
+class GrowingPause(OwnServers):
+    """A service that stays dead through a long render: pingwell-host on a
+    clock 60 times as fast, frames 30 s apart on that clock, both frame
+    messages on."""
+
+    RATE = 60
+    FRAME_SECONDS = 30
+    TIMEOUT = PREFIX + "error curl_easy_perform() failed Timeout was reached"
+    SKIP = re.compile(r'\[pingwell\] skipped "shot\.lws Frame (?:Started|Rendered): (\d+)": '
+                      r'network failure (\d+) s ago \(Timeout was reached\), next try in (\d+) s$')
+
+    def render_until_tries(self, session, wanted):
+        """Renders frame after frame until `wanted` messages have been tried.
+        Returns the frames whose message was tried and the pause (ago + next
+        try) that each skip line states, in order."""
+        tries, pauses = [], []
+        period = self.FRAME_SECONDS / self.RATE
+        deadline = time.monotonic() + 120
+        next_frame = time.monotonic()
+        frame = 0
+        while len(tries) < wanted:
+            self.assertLess(time.monotonic(), deadline, "tries by frame %d: %s" % (frame, tries))
+            frame += 1
+            started = time.monotonic()
+            session.run("frame %d" % frame, "event pingwell 265", "event pingwell 272")
+            if not tries:
+                # A time-out of 10 or 30 s must pass in well under a second.
+                self.assertLess(time.monotonic() - started, 5, "the host's clock is not fast")
+            for line in session.new_errors():
+                skipped = self.SKIP.match(line)
+                if line == self.TIMEOUT:
+                    tries.append(frame)
+                elif skipped and int(skipped.group(1)) == frame:
+                    pauses.append(int(skipped.group(2)) + int(skipped.group(3)))
+                else:
+                    self.fail("unexpected line %r" % line)
+            next_frame += period
+            time.sleep(max(0.0, next_frame - time.monotonic()))
+        return tries, pauses
+
+    def test_tries_against_a_dead_service_come_further_and_further_apart(self):
+        # case, address of slack.com; "stalled" completes TLS and never
+        # answers the request (the 30 s transfer time-out), "unreachable"
+        # accepts TCP and never answers the handshake (the 10 s connect
+        # time-out)
+        for case, address in (("stalled", "127.0.0.16"), ("unreachable", "127.0.0.17")):
+            with self.subTest(case=case):
+                if case == "stalled":
+                    stalled = self.server(address, "good").standin
+                    stalled.reset("stall")
+                else:
+                    silent = socket.socket()
+                    silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                    silent.bind((address, 443))
+                    silent.listen(64)
+                    self.addCleanup(silent.close)
+                with slack_com_at(self.work, address):
+                    session = self.start(env=faster_clock(self.RATE))
+                    session.run(ALL_ON, "scene " + SCENE)
+                    tries, pauses = self.render_until_tries(session, 5)
+                    gaps = [b - a for a, b in zip(tries, tries[1:])]
+                    print("\n%s: tries at frames %s, pauses stated %s" % (case, tries, sorted(set(
+                        pauses))), file=sys.stderr)
+                    self.assertEqual(gaps, sorted(set(gaps)), "frames between tries: %s" % tries)
+                    # Each failure in a row doubles the pause.
+                    stated = [p for n, p in enumerate(pauses) if n == 0 or pauses[n - 1] != p]
+                    self.assertEqual(stated[:4], [60, 120, 240, 480], pauses)
+                    if case == "stalled":
+                        # Only the messages tried reached the server.
+                        received = [param(r, "text") for r in stalled.requests()]
+                        self.assertLessEqual(len(received), len(tries))
+                        for text in received:
+                            self.assertIn(int(text.rsplit(" ", 1)[1]), tries)
+                    # The render-completed message is tried all the same.
+                    session.run("event pingwell 274")
+                    self.assertEqual(session.new_errors(), [self.TIMEOUT])
+                    if case == "stalled":
+                        self.expect_next_post_goes_through(session, stalled)
+                    else:
+                        silent.close()
+                        healthy = self.server(address, "good").standin
+                        self.expect_next_post_goes_through(session, healthy)
+                    # A post that went through ends the pause at once.
+                    session.run("frame 1000", "event pingwell 265")
+                    self.assertEqual(session.new_errors(), [])
+                self.finish(session)
+
+
+class RateLimits(HostTest):
+    """The service's rate limit: pingwell-host on a clock 10 times as fast."""
+
+    RATE = 10
+    LIMITED = PREFIX + 'warning! chat.postMessage checkResponse() failed "ratelimited"'
+
+    def test_rate_limited_render_completed_arrives_on_its_second_try_after_the_wait(self):
+        # stand-in modes, the wait (seconds on the host's clock) before the
+        # second try
+        table = [
+            ("ratelimited=2,ok", 2),
+            # A 429 without Retry-After counts as 1 s.
+            ("ratelimited,ok", 1),
+            # The render thread waits 30 s at most.
+            ("ratelimited=45,ok", 30),
+        ]
+        for modes, wait in table:
+            with self.subTest(modes=modes):
+                self.standin.reset(modes)
+                session = self.start(env=faster_clock(self.RATE))
+                session.run(ALL_ON, "scene " + SCENE, "event pingwell 274")
+                self.assertEqual(session.new_errors(), [
+                    self.LIMITED,
+                    PREFIX + 'rate-limited: "shot.lws RENDER COMPLETED" is sent once more in %d s'
+                    % wait])
+                first, second = self.expect_posted(self.standin, [COMPLETED, COMPLETED])
+                self.assertGreaterEqual(second["received"] - first["received"], wait / self.RATE)
+                self.finish(session)
+
+    def test_frame_messages_inside_the_wait_are_skipped_and_the_completion_waits_it_out(self):
+        self.standin.reset("ok,ratelimited=20,ok")
+        session = self.start(env=faster_clock(self.RATE))
+        session.run(ALL_ON, "scene " + SCENE, "render 1 3")
+        lines = session.new_errors()
+        # Frame 1 started goes out, frame 1 rendered is rate-limited, the
+        # four messages of frames 2 and 3 are skipped, the completion waits
+        # for the rest of the 20 s and goes out.
+        self.assertEqual(len(lines), 6, lines)
+        self.assertEqual(lines[0], self.LIMITED)
+        skip = re.compile(r'\[pingwell\] skipped "shot\.lws Frame (Started|Rendered): [23]": '
+                          r'rate-limited by the service (\d+) s ago \(Retry-After 20 s\), '
+                          r'next try in (\d+) s$')
+        for line in lines[1:5]:
+            skipped = skip.match(line)
+            self.assertTrue(skipped, line)
+            self.assertEqual(int(skipped.group(2)) + int(skipped.group(3)), 20, line)
+        self.assertRegex(lines[5], r'^\[pingwell\] rate-limited: "shot\.lws RENDER COMPLETED" '
+                                   r'waits (1\d|20) s before it is sent$')
+        requests = self.expect_posted(self.standin, render_texts(1, 1)[:2] + [COMPLETED])
+        self.assertGreaterEqual(requests[2]["received"] - requests[1]["received"],
+                                20 / self.RATE)
+        # The wait is over: frame messages go out again.
+        self.standin.reset("ok")
+        session.run("frame 4", "event pingwell 265")
+        self.assertEqual(session.new_errors(), [])
+        self.expect_posted(self.standin, [SCENE + "\nFrame Started: 4"])
         self.finish(session)
 
 

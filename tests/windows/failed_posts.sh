@@ -78,7 +78,7 @@ perform_failed="${prefix}error curl_easy_perform\(\) failed"
 host_do "render 1 1"
 expect_errors "connection refused" \
   "$perform_failed Couldn't connect to server" \
-  "${prefix}skipped \"shot.lws Frame Rendered: 1\": network failure [0-9]+ s ago \(Couldn't connect to server\)" \
+  "${prefix}skipped \"shot.lws Frame Rendered: 1\": network failure [0-9]+ s ago \(Couldn't connect to server\), next try in [0-9]+ s" \
   "$perform_failed Couldn't connect to server"
 
 # The stand-in starts; the next completion goes out.
@@ -111,7 +111,7 @@ started=$SECONDS
 host_do "render 3 3"
 expect_errors "stalled server" \
   "$perform_failed Timeout was reached" \
-  "${prefix}skipped \"shot.lws Frame Rendered: 3\": network failure [0-9]+ s ago \(Timeout was reached\)"
+  "${prefix}skipped \"shot.lws Frame Rendered: 3\": network failure [0-9]+ s ago \(Timeout was reached\), next try in [0-9]+ s"
 expect_posted "stalled server" 'Frame%20Started%3A%203' 'RENDER%20COMPLETED'
 echo "the stall cost $((SECONDS - started)) s"
 
