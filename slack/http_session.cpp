@@ -4,6 +4,7 @@
 
 #include "slack/api_root.h"
 #include "slack/diagnostics.h"
+#include "slack/system_proxy.h"
 
 namespace pingwell {
 namespace {
@@ -43,6 +44,22 @@ HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+#ifdef _WIN32
+  // Schannel fails the handshake when it cannot reach the certificate's
+  // revocation server (CRYPT_E_REVOCATION_OFFLINE, CRYPT_E_NO_REVOCATION_CHECK),
+  // as behind many company firewalls, VPNs and TLS-inspecting proxies,
+  // although the certificate is sound. A certificate reported revoked still
+  // fails.
+  curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+  // libcurl reads the proxy environment variables only, which a host started
+  // from the Start menu never has; the proxy set in Internet Options is used
+  // instead, unless such a variable is set. Read once, when the client is
+  // made. An environment variable no_proxy still applies (libcurl reads it).
+  if (!proxyEnvironmentSet()) {
+    const std::optional<std::string> proxy = currentUserProxyFor(hostOfUrl(kWebApiRoot));
+    if (proxy) curl_easy_setopt(h, CURLOPT_PROXY, proxy->c_str());
+  }
+#endif
 }
 
 void HttpSession::noteReplyHead(CURL* h) noexcept {
