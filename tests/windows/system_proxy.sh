@@ -33,6 +33,10 @@ start_proxy() { # port
 start_proxy 3128
 start_proxy 3129
 trap '"$PINGWELL_WINESERVER" -k 2>/dev/null; kill "${proxy_pids[@]}" 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+# One wine server for the whole test, kept until the end: the registry
+# edits and the host runs come one after the other, and a client that
+# starts while the last one's server is shutting down is cut off.
+"$PINGWELL_WINESERVER" -p || fail "could not start the wine server"
 
 # What Internet Options writes for a manual proxy server: the values of
 # Internet Settings and the binary record of the default connection, which
@@ -40,6 +44,9 @@ trap '"$PINGWELL_WINESERVER" -k 2>/dev/null; kill "${proxy_pids[@]}" 2>/dev/null
 # and proxy; then the proxy list, the bypass list and the automatic
 # configuration address, each as its length and its bytes).
 settings_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+reg_add() { # key /v name /t type /d data
+  "$PINGWELL_WINE" reg add "$@" /f >/dev/null
+}
 set_user_proxy() { # proxy-list bypass-list
   local record
   record=$(python3 -c 'import struct, sys
@@ -48,11 +55,10 @@ data = struct.pack("<III", 0x46, 2, 3)
 for f in fields:
     data += struct.pack("<I", len(f)) + f
 print((data + bytes(32)).hex())' "$1" "$2")
-  "$PINGWELL_WINE" reg add "$settings_key" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null &&
-    "$PINGWELL_WINE" reg add "$settings_key" /v ProxyServer /t REG_SZ /d "$1" /f >/dev/null &&
-    "$PINGWELL_WINE" reg add "$settings_key" /v ProxyOverride /t REG_SZ /d "$2" /f >/dev/null &&
-    "$PINGWELL_WINE" reg add "$settings_key\\Connections" /v DefaultConnectionSettings \
-      /t REG_BINARY /d "$record" /f >/dev/null ||
+  reg_add "$settings_key" /v ProxyEnable /t REG_DWORD /d 1 &&
+    reg_add "$settings_key" /v ProxyServer /t REG_SZ /d "$1" &&
+    reg_add "$settings_key" /v ProxyOverride /t REG_SZ /d "$2" &&
+    reg_add "$settings_key\\Connections" /v DefaultConnectionSettings /t REG_BINARY /d "$record" ||
     fail "could not set the proxy in the registry"
 }
 
