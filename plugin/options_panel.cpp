@@ -225,7 +225,8 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     notifier.userName = entered.userName;
     notifier.channel = entered.channel;
     if (!writer.writeAndClose(entered)) {
-      writeDiagnostic("error the settings file " + path + " could not be written whole");
+      writeDiagnostic("error the settings file " + path +
+                      " could not be written; it keeps its old contents");
     } else {
       SettingsLines stored;
       if (readSettingsFile(path, stored)) {

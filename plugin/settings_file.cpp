@@ -2,11 +2,24 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <atomic>
+#include <climits>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
 #endif
 
 namespace pingwell {
@@ -96,30 +109,90 @@ bool readSettingsFile(const std::string& path, SettingsLines& lines) {
   return true;
 }
 
-SettingsFileWriter::SettingsFileWriter(const std::string& path) noexcept {
-  if (!path.empty()) file_ = std::fopen(path.c_str(), "w");
+namespace {
+
+// Attributes of a file the writer may replace: no folder, no device, nothing
+// marked read-only (which the user may have done on purpose).
+bool replaceable(DWORD attributes) {
+  return (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
-SettingsFileWriter::~SettingsFileWriter() {
-  if (file_ != nullptr) std::fclose(static_cast<std::FILE*>(file_));
-}
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() { CloseHandle(handle); }
+};
 
-bool SettingsFileWriter::isOpen() const noexcept { return file_ != nullptr; }
-
-bool SettingsFileWriter::writeAndClose(const SettingsLines& lines) noexcept {
-  if (file_ == nullptr) return false;
-  auto* file = static_cast<std::FILE*>(file_);
-  file_ = nullptr;
-  bool ok = true;
-  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel}) {
-    // Text mode turns each line feed into CR LF.
-    if (!value->empty() && std::fwrite(value->data(), 1, value->size(), file) != value->size())
-      ok = false;
-    if (std::fputc('\n', file) == EOF) ok = false;
+// The full name of the file the link at `path` leads to, empty when unknown.
+// The file is opened for no access at all, only to learn its name.
+std::string linkDestination(const std::string& path) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  const HandleCloser closer{file};
+  std::string name(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleA(
+        file, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return {};
+    if (length < name.size()) {
+      name.resize(length);
+      return name;
+    }
+    name.resize(length);  // too small: `length` counts the terminating zero
   }
-  if (std::fclose(file) != 0) ok = false;
-  return ok;
 }
+
+// The file the new contents replace, empty when there is none the writer may
+// replace.
+std::string replacementTarget(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? path : std::string();
+  }
+  if (!replaceable(attributes)) return {};
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  std::string destination = linkDestination(path);
+  if (destination.empty()) return {};
+  const DWORD destinationAttributes = GetFileAttributesA(destination.c_str());
+  if (destinationAttributes == INVALID_FILE_ATTRIBUTES || !replaceable(destinationAttributes))
+    return {};
+  return destination;
+}
+
+// Creates a file of a name of its own beside `target`, in text mode so that
+// each line feed written becomes CR LF.
+int createTempBeside(const std::string& target, std::string& tempPath) {
+  static std::atomic<unsigned> made{0};
+  tempPath = target + "." + std::to_string(_getpid()) + "-" + std::to_string(++made) + ".tmp";
+  return _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const unsigned part = static_cast<unsigned>(size < INT_MAX / 2 ? size : INT_MAX / 2);
+    const int written = _write(fd, data, part);
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool flushToDisk(int fd) { return _commit(fd) == 0; }
+
+bool closeFile(int fd) { return _close(fd) == 0; }
+
+bool replaceFile(const std::string& temp, const std::string& target) noexcept {
+  return MoveFileExA(temp.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void removeFile(const std::string& path) noexcept { DeleteFileA(path.c_str()); }
+
+}  // namespace
 
 #else
 
@@ -175,36 +248,99 @@ bool readSettingsFile(const std::string& path, SettingsLines& lines) {
   return true;
 }
 
+namespace {
+
+struct FreeDeleter {
+  void operator()(char* memory) const { std::free(memory); }
+};
+
+// The file the new contents replace, empty when there is none the writer may
+// replace. It is looked at, never opened: a FIFO or a device in its place
+// must not block the host.
+std::string replacementTarget(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT ? path : std::string();
+  std::string target = path;
+  if (S_ISLNK(info.st_mode)) {
+    const std::unique_ptr<char, FreeDeleter> destination(::realpath(path.c_str(), nullptr));
+    if (destination == nullptr || ::stat(destination.get(), &info) != 0) return {};
+    target = destination.get();
+  }
+  // A file the user made read-only is left alone, though its folder would let
+  // a rename replace it.
+  if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) return {};
+  return target;
+}
+
+// Creates a file of a name of its own beside `target`, readable and writable
+// by its owner only.
+int createTempBeside(const std::string& target, std::string& tempPath) {
+  tempPath = target + ".XXXXXX";
+  return ::mkostemp(tempPath.data(), O_CLOEXEC);
+}
+
+bool flushToDisk(int fd) { return ::fsync(fd) == 0; }
+
+bool closeFile(int fd) { return ::close(fd) == 0; }
+
+// Makes the rename itself durable, as far as the system lets it.
+void syncFolderOf(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : file.substr(0, slash == 0 ? 1 : slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  const FdCloser closer{fd};
+  (void)::fsync(fd);
+}
+
+bool replaceFile(const std::string& temp, const std::string& target) noexcept {
+  if (::rename(temp.c_str(), target.c_str()) != 0) return false;
+  try {
+    syncFolderOf(target);
+  } catch (...) {
+    // Only memory; the file is in place either way.
+  }
+  return true;
+}
+
+void removeFile(const std::string& path) noexcept { (void)::unlink(path.c_str()); }
+
+}  // namespace
+
+#endif
+
 SettingsFileWriter::SettingsFileWriter(const std::string& path) noexcept {
   if (path.empty()) return;
-  fd_ = openRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
-  if (fd_ < 0) return;
-  // The mode above applies to a new file only; an older file may have been
-  // readable by others.
-  struct stat info {};
-  if (::fstat(fd_, &info) == 0 && (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-    (void)::fchmod(fd_, info.st_mode & S_IRWXU);
+  try {
+    targetPath_ = replacementTarget(path);
+    if (!targetPath_.empty()) fd_ = createTempBeside(targetPath_, tempPath_);
+  } catch (...) {
+    // Only memory, before any file was made: the writer is not open.
   }
 }
 
-SettingsFileWriter::~SettingsFileWriter() {
-  if (fd_ >= 0) ::close(fd_);
-}
+SettingsFileWriter::~SettingsFileWriter() { discard(); }
 
 bool SettingsFileWriter::isOpen() const noexcept { return fd_ >= 0; }
 
-bool SettingsFileWriter::writeAndClose(const SettingsLines& lines) noexcept {
-  if (fd_ < 0) return false;
-  const int fd = fd_;
-  fd_ = -1;
-  bool ok = true;
-  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel}) {
-    if (ok) ok = writeAll(fd, value->data(), value->size()) && writeAll(fd, "\n", 1);
-  }
-  if (::close(fd) != 0) ok = false;
-  return ok;
+void SettingsFileWriter::discard() noexcept {
+  if (fd_ < 0) return;
+  (void)closeFile(std::exchange(fd_, -1));
+  removeFile(tempPath_);
 }
 
-#endif
+bool SettingsFileWriter::writeAndClose(const SettingsLines& lines) noexcept {
+  if (fd_ < 0) return false;
+  bool ok = true;
+  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel}) {
+    ok = ok && writeAll(fd_, value->data(), value->size()) && writeAll(fd_, "\n", 1);
+  }
+  ok = ok && flushToDisk(fd_);
+  ok = closeFile(std::exchange(fd_, -1)) && ok;
+  ok = ok && replaceFile(tempPath_, targetPath_);
+  if (!ok) removeFile(tempPath_);
+  return ok;
+}
 
 }  // namespace pingwell

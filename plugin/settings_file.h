@@ -35,13 +35,23 @@ SettingsLines parseSettings(std::string_view bytes);
 bool readSettingsFile(const std::string& path, SettingsLines& lines);
 
 // Writing happens in two steps so that the caller can act between them
-// (the panel takes the new texts into the instance only once the file is
-// open). On POSIX systems a new file is created readable and writable by its
-// owner only, and an existing one loses any group and other permissions,
-// since it holds a secret token.
+// (the panel takes the new texts into the instance only once the writer is
+// open). The writer never writes into the settings file itself: it creates a
+// temporary file beside it in the same folder, writes the three lines there,
+// flushes them to the disk, closes the file and renames it over the settings
+// file. Readers therefore see the old contents or the new ones, never a part,
+// also after a failed write or a crash. A failed write, and a writer dropped
+// before writing, remove the temporary file and leave the settings file as it
+// was. When the settings file is a symbolic link, the file it points to is
+// replaced and the link stays. On POSIX systems the new file is readable and
+// writable by its owner only, since it holds a secret token; a replaced older
+// file loses any wider permissions it had.
 class SettingsFileWriter {
  public:
-  // Opens `path` for writing, emptying or creating it. Never throws.
+  // Creates the temporary file for `path`. The writer is not open when the
+  // path is empty, names something other than a regular file (which is never
+  // opened, so a FIFO cannot hang the host), a file this process may not
+  // write, or a place where no file can be created. Never throws.
   explicit SettingsFileWriter(const std::string& path) noexcept;
   ~SettingsFileWriter();
   SettingsFileWriter(const SettingsFileWriter&) = delete;
@@ -50,16 +60,17 @@ class SettingsFileWriter {
   bool isOpen() const noexcept;
 
   // Writes the three values, each followed by the platform's line end, and
-  // closes the file. True only when every write and the closing succeeded.
-  // May be called once.
+  // puts the file in the settings file's place. True only when every step
+  // succeeded; on false the settings file keeps its old contents. May be
+  // called once.
   bool writeAndClose(const SettingsLines& lines) noexcept;
 
  private:
-#ifdef _WIN32
-  void* file_ = nullptr;  // FILE*, opened in text mode
-#else
-  int fd_ = -1;
-#endif
+  void discard() noexcept;
+
+  int fd_ = -1;             // the temporary file; on Windows opened in text mode
+  std::string tempPath_;    // the temporary file's name
+  std::string targetPath_;  // the file it replaces: the settings file, or where its link points
 };
 
 }  // namespace pingwell

@@ -3,13 +3,17 @@
 // The bytes are the whole file. The pure parser must agree with a plain
 // line split; the reader that opens the file must agree with the parser;
 // and three values the options panel writes must read back unchanged.
-// The file is an anonymous in-memory file opened through /proc/self/fd, so
-// nothing is left on disk, also after a crash.
+// The file read is an anonymous in-memory file opened through /proc/self/fd,
+// so nothing is left on disk, also after a crash. The writer replaces files
+// by renaming, which needs a real folder: it writes into a folder of its own
+// under the temporary folder, whose file is removed after every input and
+// which is removed at the end (a crash leaves the empty folder behind).
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +31,29 @@ int settingsFd() {
 }
 
 std::string settingsPath() { return "/proc/self/fd/" + std::to_string(settingsFd()); }
+
+// The folder the writer writes into.
+class WrittenFolder {
+ public:
+  WrittenFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/pingwell-fuzz-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
+  }
+  ~WrittenFolder() {
+    if (folder_.empty()) return;
+    unlink(file().c_str());
+    rmdir(folder_.c_str());
+  }
+  WrittenFolder(const WrittenFolder&) = delete;
+  WrittenFolder& operator=(const WrittenFolder&) = delete;
+  bool made() const { return !folder_.empty(); }
+  std::string file() const { return folder_ + "/slacktoken.txt"; }
+
+ private:
+  std::string folder_;
+};
 
 bool replaceFile(std::string_view bytes) {
   const int fd = settingsFd();
@@ -90,13 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return true;
   }();
+  static const WrittenFolder written;
   if (writable) {
-    pingwell::SettingsFileWriter writer(path);
+    FUZZ_CHECK(written.made());
+    const std::string file = written.file();
+    pingwell::SettingsFileWriter writer(file);
     FUZZ_CHECK(writer.isOpen());
     FUZZ_CHECK(writer.writeAndClose(parsed));
     SettingsLines again;
-    FUZZ_CHECK(pingwell::readSettingsFile(path, again));
+    FUZZ_CHECK(pingwell::readSettingsFile(file, again));
     FUZZ_CHECK(same(again, parsed));
+    unlink(file.c_str());
   }
   return 0;
 }

@@ -2,9 +2,14 @@
 #include "plugin/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "fake_host.h"
@@ -17,6 +22,39 @@ using testing::fileMode;
 using testing::readBytes;
 using testing::TempFolder;
 using testing::writeBytes;
+
+std::set<std::string> namesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Lets this process make no file larger than `bytes`, with SIGXFSZ ignored
+// so that a write past the limit fails instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &oldAction_);
+    struct rlimit lowered = old_;
+    lowered.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    ::sigaction(SIGXFSZ, &oldAction_, nullptr);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  struct rlimit old_ {};
+  struct sigaction oldAction_ {};
+};
 
 struct Reading {
   const char* what;
@@ -87,6 +125,44 @@ TEST(SettingsFile, WrittenFileIsPrivateToItsOwner) {
   }
   EXPECT_EQ(readBytes(older), "t\n\nc\n");
   EXPECT_EQ(fileMode(older), 0600u);
+
+  // Through a symbolic link the file it points to is replaced; the link stays.
+  const std::string link = folder.file("link.txt");
+  ASSERT_EQ(::symlink("older.txt", link.c_str()), 0);
+  {
+    SettingsFileWriter writer(link);
+    ASSERT_TRUE(writer.isOpen());
+    EXPECT_TRUE(writer.writeAndClose({"l", "n", "c"}));
+  }
+  struct stat info {};
+  ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(readBytes(older), "l\nn\nc\n");
+}
+
+TEST(SettingsFile, FailedOrAbandonedWriteKeepsTheOldFile) {
+  TempFolder folder;
+  const std::string path = folder.file("slacktoken.txt");
+  const std::string old = "xoxb-old\nOld Bot\n#old\n";
+  writeBytes(path, old);
+  const std::set<std::string> before = namesIn(folder.path());
+  {
+    SettingsFileWriter writer(path);
+    ASSERT_TRUE(writer.isOpen());
+  }
+  EXPECT_EQ(readBytes(path), old);
+  EXPECT_EQ(namesIn(folder.path()), before);
+
+  bool written = true;
+  {
+    SettingsFileWriter writer(path);
+    ASSERT_TRUE(writer.isOpen());
+    const FileSizeLimit limit(8);
+    written = writer.writeAndClose({std::string(64, 't'), "New Bot", "#new"});
+  }
+  EXPECT_FALSE(written);
+  EXPECT_EQ(readBytes(path), old);
+  EXPECT_EQ(namesIn(folder.path()), before);
 }
 
 TEST(SettingsFile, FifoInItsPlaceNeverHangsTheHost) {
