@@ -218,7 +218,8 @@ void Host::cmdDescribe(const std::vector<std::string>& w, int line) {
 
 void Host::cmdScene(const std::vector<std::string>& w, int line) {
   expectWords(w, 2, "scene FILE, or scene - for an unsaved scene", line);
-  StandInServices::get().setSceneFile(w[1] == "-" ? std::nullopt : std::optional<std::string>(w[1]));
+  StandInServices::get().setSceneFile(w[1] == "-" ? std::nullopt
+                                                  : std::optional<std::string>(w[1]));
 }
 
 void Host::cmdFrame(const std::vector<std::string>& w, int line) {
@@ -233,19 +234,46 @@ void Host::cmdEvent(const std::vector<std::string>& w, int line) {
 }
 
 void Host::cmdRender(const std::vector<std::string>& w, int line) {
-  expectWords(w, 3, "render FIRST LAST", line);
-  int32_t first = parseInt32(w[1], "the first frame", line);
-  int32_t last = parseInt32(w[2], "the last frame", line);
+  static const char* const kUsage = "render FIRST LAST [step=S] [abort=N]";
+  if (w.size() < 3 || w.size() > 5) throw ScriptError(line, std::string("usage: ") + kUsage);
+  const int32_t first = parseInt32(w[1], "the first frame", line);
+  const int32_t last = parseInt32(w[2], "the last frame", line);
   if (first > last) throw ScriptError(line, "the first frame comes after the last");
-  // As the host does: the sequence is announced before its first frame.
-  StandInServices::get().setFrame(first);
-  for (Instance& instance : instances_) deliver(instance, HOST_EVENT_RENDER_STARTING, line);
-  for (int64_t frame = first; frame <= last; ++frame) {
-    StandInServices::get().setFrame(static_cast<int32_t>(frame));
-    for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_STARTED, line);
-    for (Instance& instance : instances_) deliver(instance, HOST_EVENT_FRAME_DONE, line);
+  int32_t step = 1;
+  std::optional<int32_t> abortAt;
+  for (size_t i = 3; i < w.size(); ++i) {
+    if (w[i].rfind("step=", 0) == 0) {
+      step = parseInt32(w[i].substr(5), "the step", line);
+      if (step < 1) throw ScriptError(line, "the step must be at least 1");
+    } else if (w[i].rfind("abort=", 0) == 0) {
+      abortAt = parseInt32(w[i].substr(6), "the frame of the abort", line);
+      if (*abortAt < first || *abortAt > last)
+        throw ScriptError(line, "the abort must come at a frame of the render");
+    } else {
+      throw ScriptError(line, std::string("usage: ") + kUsage);
+    }
   }
-  for (Instance& instance : instances_) deliver(instance, HOST_EVENT_RENDER_DONE, line);
+  StandInServices& services = StandInServices::get();
+  // As the host does: the scene's range is the one rendered, and the
+  // sequence is announced before its first frame.
+  services.setFrameRange(first, last, step);
+  services.setFrame(first);
+  auto deliverAll = [&](int32_t code) {
+    for (Instance& instance : instances_) deliver(instance, code, line);
+  };
+  deliverAll(HOST_EVENT_RENDER_STARTING);
+  for (int64_t frame = first; frame <= last; frame += step) {
+    services.setFrame(static_cast<int32_t>(frame));
+    deliverAll(HOST_EVENT_FRAME_STARTED);
+    // The user aborts while this frame renders; the host then ends the
+    // sequence as it ends a completed one.
+    if (abortAt && frame >= *abortAt) {
+      deliverAll(HOST_EVENT_RENDER_ABORTED);
+      break;
+    }
+    deliverAll(HOST_EVENT_FRAME_DONE);
+  }
+  deliverAll(HOST_EVENT_RENDER_DONE);
 }
 
 void Host::cmdOptions(const std::vector<std::string>& w, int line) {

@@ -34,6 +34,7 @@ StandInServices::StandInServices() {
   messages_.yesNoCan = &StandInServices::ask;
   messages_.yesNoAll = &StandInServices::ask;
   setSceneFile(std::nullopt);
+  setFrameRange(1, 60, 1);
   setFrame(0);
 }
 
@@ -65,6 +66,12 @@ void StandInServices::setSceneFile(const std::optional<std::string>& file) {
   sceneInfo_.name = sceneName_.c_str();
 }
 
+void StandInServices::setFrameRange(int32_t first, int32_t last, int32_t step) {
+  sceneInfo_.frameStart = first;
+  sceneInfo_.frameEnd = last;
+  sceneInfo_.frameStep = step;
+}
+
 void StandInServices::setFrame(int32_t frame) {
   timeInfo_.frame = frame;
   timeInfo_.time = frame / kFramesPerSecond;
@@ -79,7 +86,9 @@ void StandInServices::setSettingsFolder(const std::string& folder) {
     settingsFolder_.pop_back();
 }
 
-void StandInServices::showInfo(const char* title, const char* detail) { show("info", title, detail); }
+void StandInServices::showInfo(const char* title, const char* detail) {
+  show("info", title, detail);
+}
 void StandInServices::showError(const char* title, const char* detail) {
   show("error", title, detail);
 }

@@ -99,13 +99,20 @@ typedef struct HostModuleDescriptor {
 
 /* ---- Services the plug-in reads ----------------------------------------- */
 
-/* "LW Scene Info 10" (LWSceneInfo). The host's record has many more members
- * after these two, which vary with the host's version; the plug-in reads
- * only `filename`, when it handles an event, and never makes such a record
- * itself. */
+/* "LW Scene Info 10" (LWSceneInfo). The host's record goes on after these
+ * members with many more, which vary with the host's version; the plug-in
+ * reads `filename` and the render range when it handles an event, and never
+ * makes such a record itself. */
 typedef struct HostSceneInfo {
   const char *name;     /* the scene's display name */
   const char *filename; /* the scene file's name; NULL or "" before the first save */
+  int numPoints;
+  int numPolygons;
+  int renderType;
+  int renderOpts;
+  int frameStart; /* the range of frames the scene renders: first, */
+  int frameEnd;   /* last, */
+  int frameStep;  /* and the step between two */
 } HostSceneInfo;
 
 /* "LW Time Info" (LWTimeInfo). Kept current by the host, read at event time. */

@@ -27,4 +27,11 @@ std::string composeMessage(int32_t eventCode, const char* sceneFileName, int32_t
   return text;
 }
 
+std::string composeAbortedMessage(const char* sceneFileName, int32_t frame) {
+  std::string text = shownSceneName(sceneFileName);
+  text += "\nRENDER ABORTED at frame ";
+  text += std::to_string(frame);
+  return text;
+}
+
 }  // namespace pingwell

@@ -23,4 +23,9 @@ inline const char* shownSceneName(const char* sceneFileName) noexcept {
 // std::bad_alloc.
 std::string composeMessage(int32_t eventCode, const char* sceneFileName, int32_t frame);
 
+// The message that takes the render-completed message's place when the user
+// aborted the render: "<scene>\nRENDER ABORTED at frame <frame>", `frame`
+// being the frame the abort came at. Throws only std::bad_alloc.
+std::string composeAbortedMessage(const char* sceneFileName, int32_t frame);
+
 }  // namespace pingwell

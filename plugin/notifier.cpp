@@ -1,6 +1,7 @@
 #include "plugin/notifier.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "plugin/failure_report.h"
@@ -41,6 +42,13 @@ int32_t currentFrame() noexcept {
 
 bool tracksRenders(const NotifierInstance& notifier) {
   return switchIsOn(notifier.addRenderTimes) || switchIsOn(notifier.frameMessagesInThread);
+}
+
+// The scene's render range; on a render node the farm hands each node a part
+// of it, so the node's own range is not known.
+std::optional<FrameRange> renderRange(const HostSceneInfo* scene, bool renderNode) {
+  if (scene == nullptr || renderNode) return std::nullopt;
+  return FrameRange{scene->frameStart, scene->frameEnd, scene->frameStep};
 }
 
 // A failure is one line on the error stream; a named error of the service
@@ -158,11 +166,13 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   if (instance == nullptr || access == nullptr) return 0.0;
   NotifierInstance& notifier = *asInstance(instance);
   const int eventCode = access->eventCode;
-  // The record notes every render event, posted or not, while an addition
-  // needs it; without them nothing is noted at all.
-  RenderMoment moment;
-  if (tracksRenders(notifier))
-    moment = notifier.render.note(eventCode, currentFrame(), RenderClock::now());
+  if (!isRenderEvent(eventCode)) return 0.0;  // any other event does nothing at all
+  // The record notes every render event, posted or not, so that an aborted
+  // render is never announced as completed; it reads the clock only while an
+  // addition needs it.
+  const RenderMoment moment = notifier.render.note(
+      eventCode, currentFrame(),
+      tracksRenders(notifier) ? std::optional(RenderClock::now()) : std::nullopt);
   // Decide before touching anything: an event that posts nothing does no
   // I/O and allocates nothing.
   const int32_t* notifySwitch = switchFor(notifier, eventCode);
@@ -170,14 +180,18 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   if (notifier.token.empty() || notifier.userName.empty() || notifier.channel.empty()) return 0.0;
   try {
     const HostSceneInfo* scene = keptServices().sceneInfo;
-    std::string text = composeMessage(eventCode, scene ? scene->filename : nullptr, currentFrame());
+    const char* sceneFile = scene ? scene->filename : nullptr;
+    std::string text = eventCode == HOST_EVENT_RENDER_DONE && moment.abortedAtFrame
+                           ? composeAbortedMessage(sceneFile, *moment.abortedAtFrame)
+                           : composeMessage(eventCode, sceneFile, currentFrame());
     if (switchIsOn(notifier.addRenderTimes)) {
       // A render node has no user interface; its completed message says
       // which machine of the farm finished.
       const bool renderNode = keptServices().panelServices == nullptr;
       text += renderTimesText(
           eventCode, moment,
-          renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string());
+          renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string(),
+          renderRange(scene, renderNode));
     }
     post(notifier, eventCode, text);
   } catch (...) {

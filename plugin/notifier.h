@@ -37,14 +37,17 @@ const char* notifierDescribe(void* instance) noexcept;
 unsigned int notifierFlags(void* instance) noexcept;
 
 // Posts the message of a render event whose switch is on (exactly 1) when the
-// instance has a token, a user name and a channel, with those three. With
-// "Add render times" on the text gets the frame's or the render's time (see
-// renderTimesText), and on a render node the render-completed message the
-// machine's name; with "Frame messages in a thread" on the render's messages
-// after its first accepted one are replies in that one's thread. While either
-// is on, every render event is noted in the instance's render record; with
-// both off, any other event does nothing at all. Failures of the post are
-// written to the standard error stream. Always 0.0.
+// instance has a token, a user name and a channel, with those three. Every
+// render event is noted in the instance's render record first; a render
+// completed after the user aborted it posts "RENDER ABORTED at frame N" in
+// place of "RENDER COMPLETED". With "Add render times" on the text gets the
+// frame's or the render's time (see renderTimesText): a frame rendered also
+// its place in the scene's render range and the time left, except on a
+// render node, whose part of the range is not known; on a render node the
+// render-completed message gets the machine's name. With "Frame messages in
+// a thread" on the render's messages after its first accepted one are
+// replies in that one's thread. Any other event does nothing more. Failures
+// of the post are written to the standard error stream. Always 0.0.
 double notifierEvent(void* instance, const HostMasterAccess* access) noexcept;
 
 }  // namespace pingwell

@@ -44,7 +44,7 @@ struct NotifierInstance {
   std::string userName;
   std::string channel;
 
-  // The render in progress, kept while either addition is on. Neither saved
+  // The render in progress, noted at every render event. Neither saved
   // nor copied: it belongs to the renders this instance has seen.
   RenderRecord render;
 };

@@ -6,6 +6,8 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+
 #include "plugin/host_interface.h"
 
 namespace pingwell {
@@ -13,6 +15,8 @@ namespace pingwell {
 namespace {
 
 constexpr size_t kMaxThreadTsSize = 32;
+// Estimates beyond this (about 114 years) are shown as this.
+constexpr double kLongestEstimateSeconds = 3.6e9;
 
 // Digits written by hand: no locale has a say in them.
 void appendNumber(std::string& out, int64_t value, int minDigits) {
@@ -36,13 +40,19 @@ bool looksLikeTimeStamp(const std::string& ts) {
 
 }  // namespace
 
+namespace {
+
+// To the nearest second, halves up; 0 for a negative duration.
+int64_t wholeSeconds(RenderClock::duration elapsed) {
+  if (elapsed.count() <= 0) return 0;
+  const auto rounded = elapsed + std::chrono::milliseconds(500);
+  return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(rounded).count());
+}
+
+}  // namespace
+
 std::string formatDuration(RenderClock::duration elapsed) {
-  int64_t total = 0;
-  if (elapsed.count() > 0) {
-    // To the nearest second, halves up.
-    const auto rounded = elapsed + std::chrono::milliseconds(500);
-    total = static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(rounded).count());
-  }
+  const int64_t total = wholeSeconds(elapsed);
   const int64_t hours = total / 3600;
   const int64_t minutes = total / 60 % 60;
   const int64_t seconds = total % 60;
@@ -60,21 +70,39 @@ std::string formatDuration(RenderClock::duration elapsed) {
   return text;
 }
 
+std::string formatRoughDuration(RenderClock::duration estimate) {
+  const int64_t total = wholeSeconds(estimate);
+  if (total < 60) return formatDuration(estimate);
+  const int64_t minutesInAll = (total + 30) / 60;
+  std::string text;
+  if (minutesInAll >= 60) {
+    appendNumber(text, minutesInAll / 60, 1);
+    text += " h ";
+  }
+  appendNumber(text, minutesInAll % 60, minutesInAll >= 60 ? 2 : 1);
+  text += " min";
+  return text;
+}
+
 void RenderRecord::begin(std::optional<RenderClock::time_point> start) noexcept {
   inRender_ = true;
+  announced_ = false;
   aborted_ = false;
   renderStart_ = start;
   frameStart_.reset();
   framesRendered_ = 0;
+  timedFrames_ = 0;
+  frameTimes_ = RenderClock::duration::zero();
   threadTs_.clear();
 }
 
 RenderMoment RenderRecord::note(int32_t eventCode, int32_t frame,
-                                RenderClock::time_point now) noexcept {
+                                std::optional<RenderClock::time_point> now) noexcept {
   RenderMoment moment;
   switch (eventCode) {
     case HOST_EVENT_RENDER_STARTING:
       begin(now);
+      announced_ = true;
       break;
     case HOST_EVENT_FRAME_STARTED:
       if (!inRender_ || aborted_) begin(now);
@@ -84,21 +112,31 @@ RenderMoment RenderRecord::note(int32_t eventCode, int32_t frame,
     case HOST_EVENT_FRAME_DONE:
       if (!inRender_ || aborted_) begin(now);
       ++framesRendered_;
-      if (frameStart_ && startedFrame_ == frame) moment.frameTime = now - *frameStart_;
+      if (now && frameStart_ && startedFrame_ == frame) {
+        moment.frameTime = *now - *frameStart_;
+        ++timedFrames_;
+        frameTimes_ += *moment.frameTime;
+      }
       frameStart_.reset();
+      moment.frame = frame;
+      if (timedFrames_ > 0) moment.meanFrameTime = frameTimes_ / timedFrames_;
+      moment.announced = announced_;
       break;
     case HOST_EVENT_RENDER_DONE:
       // A completion with nothing seen since the last one is a render of its
       // own, whose start is not known.
       if (!inRender_) begin(std::nullopt);
-      if (renderStart_) moment.renderTime = now - *renderStart_;
+      if (now && renderStart_) moment.renderTime = *now - *renderStart_;
       moment.framesRendered = framesRendered_;
+      if (aborted_) moment.abortedAtFrame = abortedFrame_;
       inRender_ = false;
       break;
     case HOST_EVENT_RENDER_ABORTED:
-      // A completion may still follow and tell of this render; a frame
-      // event belongs to the next one.
+      // The completion that follows tells of the abort, also when nothing
+      // of the render was seen before; a frame event belongs to the next one.
+      if (!inRender_) begin(std::nullopt);
       aborted_ = true;
+      abortedFrame_ = frame;
       frameStart_.reset();
       break;
     default:
@@ -111,13 +149,44 @@ void RenderRecord::takeThread(const std::string& ts) {
   if (threadTs_.empty() && looksLikeTimeStamp(ts)) threadTs_ = ts;
 }
 
+namespace {
+
+// The frames of `range` after `frame`, when the range is known to be the
+// render's and holds `frame`.
+std::optional<int64_t> framesAfter(const RenderMoment& moment,
+                                   const std::optional<FrameRange>& range) {
+  if (!moment.announced || !range || range->step < 1) return std::nullopt;
+  if (moment.frame < range->first || moment.frame > range->last) return std::nullopt;
+  return (static_cast<int64_t>(range->last) - moment.frame) / range->step;
+}
+
+}  // namespace
+
 std::string renderTimesText(int32_t eventCode, const RenderMoment& moment,
-                            const std::string& machine) {
+                            const std::string& machine, const std::optional<FrameRange>& range) {
   std::string text;
-  if (eventCode == HOST_EVENT_FRAME_DONE && moment.frameTime) {
-    text += " (";
-    text += formatDuration(*moment.frameTime);
-    text += ')';
+  if (eventCode == HOST_EVENT_FRAME_DONE) {
+    const std::optional<int64_t> after = framesAfter(moment, range);
+    if (after) {
+      text += " of ";
+      text += std::to_string(range->last);
+    }
+    if (moment.frameTime) {
+      text += " (";
+      text += formatDuration(*moment.frameTime);
+      text += ')';
+    }
+    if (after && *after > 0 && moment.meanFrameTime) {
+      // In seconds of a double: a long mean times many frames would overflow
+      // the clock's count.
+      const double seconds = std::min(std::chrono::duration<double>(*moment.meanFrameTime).count() *
+                                          static_cast<double>(*after),
+                                      kLongestEstimateSeconds);
+      text += ", about ";
+      text += formatRoughDuration(std::chrono::duration_cast<RenderClock::duration>(
+          std::chrono::duration<double>(seconds)));
+      text += " left";
+    }
   } else if (eventCode == HOST_EVENT_RENDER_DONE) {
     if (moment.renderTime) {
       text += '\n';

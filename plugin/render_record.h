@@ -1,12 +1,14 @@
 #pragma once
 // What one instance remembers of the render in progress: when it started,
-// when the current frame started, how many frames are done, and the thread
-// its messages go to. Used only while "Add render times" or "Frame messages
-// in a thread" is on; never saved with the scene and never copied.
+// when the current frame started, how many frames are done and how long they
+// took, whether the user aborted it, and the thread its messages go to.
+// Never saved with the scene and never copied.
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "plugin/host_interface.h"
 
 namespace pingwell {
 
@@ -18,6 +20,17 @@ using RenderClock = std::chrono::steady_clock;
 // A negative duration is "0 s".
 std::string formatDuration(RenderClock::duration elapsed);
 
+// A duration still to come, as an estimate: whole seconds under a minute,
+// else to the nearest minute: "45 s", "3 min", "4 h 18 min", "2 h 00 min".
+std::string formatRoughDuration(RenderClock::duration estimate);
+
+// The scene's render range: first and last frame and the step between two.
+struct FrameRange {
+  int32_t first = 0;
+  int32_t last = 0;
+  int32_t step = 0;
+};
+
 // What the record says about the event just noted.
 struct RenderMoment {
   // A frame rendered whose frame-started event was seen: the time between.
@@ -26,7 +39,24 @@ struct RenderMoment {
   // else its first frame event): the time since, and the frames rendered.
   std::optional<RenderClock::duration> renderTime;
   int64_t framesRendered = 0;
+  // A frame rendered: its frame, and the mean of the frame times measured
+  // in this render so far (this one's included).
+  int32_t frame = 0;
+  std::optional<RenderClock::duration> meanFrameTime;
+  // The render began with the render-starting event: a sequence, which
+  // renders the scene's range (a single frame rendered on its own has none).
+  bool announced = false;
+  // A render completed after the user aborted it: the frame the abort came at.
+  std::optional<int32_t> abortedAtFrame;
 };
+
+// The events of a render the record notes: render starting, frame started,
+// frame rendered, render completed and render aborted.
+constexpr bool isRenderEvent(int32_t eventCode) noexcept {
+  return eventCode == HOST_EVENT_RENDER_STARTING || eventCode == HOST_EVENT_FRAME_STARTED ||
+         eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE ||
+         eventCode == HOST_EVENT_RENDER_ABORTED;
+}
 
 class RenderRecord {
  public:
@@ -37,12 +67,16 @@ class RenderRecord {
   //   seen yet, or the last one completed or was aborted), a new one begins
   //   at `now`; a frame rendered counts, and has its time when its
   //   frame-started event was seen;
-  // - render completed: the render's time and frames; the render ends, its
-  //   thread stays until the next one begins;
-  // - render aborted: a render completed next still tells of it; a frame
-  //   event next begins a new render.
-  // A new render has no thread yet. Any other code changes nothing.
-  RenderMoment note(int32_t eventCode, int32_t frame, RenderClock::time_point now) noexcept;
+  // - render completed: the render's time and frames, and the frame of the
+  //   abort when it was aborted; the render ends, its thread stays until the
+  //   next one begins;
+  // - render aborted: notes `frame`; a render completed next tells of the
+  //   abort; a frame event next begins a new render.
+  // A new render has no thread yet. Any other code changes nothing. Events
+  // noted without `now` give no durations, nor do durations that began at
+  // such an event.
+  RenderMoment note(int32_t eventCode, int32_t frame,
+                    std::optional<RenderClock::time_point> now) noexcept;
 
   // The render's thread: the `ts` of its first message the service accepted,
   // or empty while there is none.
@@ -56,23 +90,32 @@ class RenderRecord {
   void begin(std::optional<RenderClock::time_point> start) noexcept;
 
   bool inRender_ = false;
+  bool announced_ = false;
   bool aborted_ = false;
+  int32_t abortedFrame_ = 0;
   std::optional<RenderClock::time_point> renderStart_;
   std::optional<RenderClock::time_point> frameStart_;
   int32_t startedFrame_ = 0;
   int64_t framesRendered_ = 0;
+  int64_t timedFrames_ = 0;
+  RenderClock::duration frameTimes_{};
   std::string threadTs_;
 };
 
 // What "Add render times" adds to the text of `eventCode`'s message:
-// - frame rendered with a frame time: " (1 min 05 s)";
+// - frame rendered: " of 250" when `range` is known to be the render's (the
+//   render was announced, the step is at least 1 and the frame lies in the
+//   range); then " (1 min 05 s)" with a frame time; then, in that range with
+//   frames still to come and a mean frame time, ", about 4 h 18 min left"
+//   (the mean times the frames after this one);
 // - render completed with a render time: a line such as
 //   "250 frames in 1 h 02 min 13 s, 15 s a frame" ("1 frame in 45 s",
 //   "0 frames in 3 s"); then `machine` on a line of its own when it is not
 //   empty.
 // Empty when there is nothing to add. Throws only std::bad_alloc.
 std::string renderTimesText(int32_t eventCode, const RenderMoment& moment,
-                            const std::string& machine);
+                            const std::string& machine,
+                            const std::optional<FrameRange>& range = std::nullopt);
 
 // This machine's host name; empty when the system does not tell it.
 // Throws only std::bad_alloc.

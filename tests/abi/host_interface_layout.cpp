@@ -69,6 +69,13 @@ AT(HostMasterInterface, command, 24);
 // Services.
 AT(HostSceneInfo, name, 0);
 AT(HostSceneInfo, filename, 8);
+AT(HostSceneInfo, numPoints, 16);
+AT(HostSceneInfo, numPolygons, 20);
+AT(HostSceneInfo, renderType, 24);
+AT(HostSceneInfo, renderOpts, 28);
+AT(HostSceneInfo, frameStart, 32);
+AT(HostSceneInfo, frameEnd, 36);
+AT(HostSceneInfo, frameStep, 40);
 
 SIZE(HostTimeInfo, 16);
 AT(HostTimeInfo, time, 0);

@@ -47,6 +47,68 @@ TEST(RenderTimes, DurationsAreWholeSecondsWrittenShort) {
       {seconds(-5), "0 s"},
   };
   for (const Case& c : cases) EXPECT_EQ(formatDuration(c.elapsed), c.text);
+
+  // Estimates of the time left: whole minutes from one minute on.
+  EXPECT_EQ(formatRoughDuration(seconds(45)), "45 s");
+  EXPECT_EQ(formatRoughDuration(seconds(89)), "1 min");
+  EXPECT_EQ(formatRoughDuration(seconds(90)), "2 min");
+  EXPECT_EQ(formatRoughDuration(hours(4) + minutes(18) + seconds(5)), "4 h 18 min");
+  EXPECT_EQ(formatRoughDuration(minutes(119) + seconds(40)), "2 h 00 min");
+}
+
+// With the scene's range known to be the render's, a frame rendered tells
+// its place and the time the frames after it will take at the mean so far.
+TEST(RenderTimes, FrameRenderedTellsItsPlaceInTheRangeAndTheTimeLeft) {
+  const FrameRange range{1, 250, 1};
+  RenderRecord record;
+  record.note(kStarting, 1, at(seconds(0)));
+  record.note(kFrameStarted, 1, at(seconds(0)));
+  RenderMoment moment = record.note(kFrameDone, 1, at(seconds(50)));
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", range),
+            " of 250 (50 s), about 3 h 28 min left");
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", std::nullopt), " (50 s)");
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", FrameRange{1, 250, 0}), " (50 s)");
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", FrameRange{2, 250, 1}), " (50 s)");
+  // Every other frame of 1 to 249: 124 after frame 1.
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", FrameRange{1, 249, 2}),
+            " of 249 (50 s), about 1 h 43 min left");
+  record.note(kFrameStarted, 2, at(seconds(50)));
+  moment = record.note(kFrameDone, 2, at(seconds(130)));  // mean 65 s
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", range),
+            " of 250 (1 min 20 s), about 4 h 29 min left");
+  // A frame without its start still has its place and the mean.
+  moment = record.note(kFrameDone, 3, at(seconds(200)));
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", range), " of 250, about 4 h 28 min left");
+  moment = record.note(kFrameDone, 250, at(seconds(300)));
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", range), " of 250");
+  // A million frames at a day each: the estimate stays a number.
+  RenderRecord slow;
+  slow.note(kStarting, 1, at(seconds(0)));
+  slow.note(kFrameStarted, 1, at(seconds(0)));
+  moment = slow.note(kFrameDone, 1, at(hours(24)));
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", FrameRange{1, 2000000000, 1})
+                .rfind(" of 2000000000 (24 h 00 min 00 s), about ", 0),
+            0u);
+
+  // A frame rendered on its own, not in an announced sequence, has no place.
+  RenderRecord single;
+  single.note(kFrameStarted, 7, at(seconds(0)));
+  moment = single.note(kFrameDone, 7, at(seconds(5)));
+  EXPECT_EQ(renderTimesText(kFrameDone, moment, "", range), " (5 s)");
+}
+
+TEST(RenderRecord, AnAbortedRendersCompletionSaysWhereItWasAborted) {
+  RenderRecord record;
+  record.note(kStarting, 1, at(seconds(0)));
+  record.note(kFrameStarted, 12, at(seconds(1)));
+  record.note(kAborted, 12, at(seconds(2)));
+  EXPECT_EQ(record.note(kCompleted, 12, at(seconds(3))).abortedAtFrame, 12);
+  EXPECT_EQ(record.note(kCompleted, 12, at(seconds(4))).abortedAtFrame, std::nullopt);
+  // An abort with nothing of its render seen is still told of.
+  record.note(kAborted, 5, at(seconds(5)));
+  EXPECT_EQ(record.note(kCompleted, 5, at(seconds(6))).abortedAtFrame, 5);
+  record.note(kFrameStarted, 1, at(seconds(7)));
+  EXPECT_EQ(record.note(kCompleted, 1, at(seconds(8))).abortedAtFrame, std::nullopt);
 }
 
 // Each case is one instance's events in order; each step says what the
@@ -151,9 +213,10 @@ TEST(RenderRecord, EachRenderHasAThreadOfItsOwn) {
   record.note(kCompleted, 1, at(seconds(21)));
   record.note(kCompleted, 1, at(seconds(22)));  // a completion of its own: a new render
   EXPECT_EQ(record.threadTs(), "");
+  record.note(kFrameStarted, 1, at(seconds(23)));
   record.takeThread("1700000000.000007");
-  record.note(kAborted, 1, at(seconds(23)));
-  EXPECT_EQ(record.threadTs(), "1700000000.000007");  // for a completion that may follow
+  record.note(kAborted, 1, at(seconds(24)));
+  EXPECT_EQ(record.threadTs(), "1700000000.000007");  // for the completion that follows
   record.note(kFrameStarted, 1, at(seconds(30)));
   EXPECT_EQ(record.threadTs(), "");
 }
