@@ -185,9 +185,21 @@ bool flushToDisk(int fd) { return _commit(fd) == 0; }
 
 bool closeFile(int fd) { return _close(fd) == 0; }
 
+// A virus scanner, or another instance reading the settings, may hold either
+// file open for a moment, and Windows then refuses the replacement: it is
+// tried again for about half a second before the write counts as failed.
 bool replaceFile(const std::string& temp, const std::string& target) noexcept {
-  return MoveFileExA(temp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  constexpr int kTries = 10;
+  constexpr DWORD kPauseMs = 50;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(temp.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+      return true;
+    const DWORD error = GetLastError();
+    if (attempt == kTries || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+      return false;
+    Sleep(kPauseMs);
+  }
 }
 
 void removeFile(const std::string& path) noexcept { DeleteFileA(path.c_str()); }
