@@ -170,9 +170,9 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   // The record notes every render event, posted or not, so that an aborted
   // render is never announced as completed; it reads the clock only while an
   // addition needs it.
+  const int32_t frame = currentFrame();
   const RenderMoment moment = notifier.render.note(
-      eventCode, currentFrame(),
-      tracksRenders(notifier) ? std::optional(RenderClock::now()) : std::nullopt);
+      eventCode, frame, tracksRenders(notifier) ? std::optional(RenderClock::now()) : std::nullopt);
   // Decide before touching anything: an event that posts nothing does no
   // I/O and allocates nothing.
   const int32_t* notifySwitch = switchFor(notifier, eventCode);
@@ -181,9 +181,10 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   try {
     const HostSceneInfo* scene = keptServices().sceneInfo;
     const char* sceneFile = scene ? scene->filename : nullptr;
-    std::string text = eventCode == HOST_EVENT_RENDER_DONE && moment.abortedAtFrame
+    // Only a render completed tells of an abort.
+    std::string text = moment.abortedAtFrame
                            ? composeAbortedMessage(sceneFile, *moment.abortedAtFrame)
-                           : composeMessage(eventCode, sceneFile, currentFrame());
+                           : composeMessage(eventCode, sceneFile, frame);
     if (switchIsOn(notifier.addRenderTimes)) {
       // A render node has no user interface; its completed message says
       // which machine of the farm finished.

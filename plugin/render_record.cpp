@@ -38,15 +38,20 @@ bool looksLikeTimeStamp(const std::string& ts) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // To the nearest second, halves up; 0 for a negative duration.
 int64_t wholeSeconds(RenderClock::duration elapsed) {
   if (elapsed.count() <= 0) return 0;
   const auto rounded = elapsed + std::chrono::milliseconds(500);
   return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(rounded).count());
+}
+
+// The frames of `range` after `frame`, when the range is known to be the
+// render's and holds `frame`.
+std::optional<int64_t> framesAfter(const RenderMoment& moment,
+                                   const std::optional<FrameRange>& range) {
+  if (!moment.announced || !range || range->step < 1) return std::nullopt;
+  if (moment.frame < range->first || moment.frame > range->last) return std::nullopt;
+  return (static_cast<int64_t>(range->last) - moment.frame) / range->step;
 }
 
 }  // namespace
@@ -148,19 +153,6 @@ RenderMoment RenderRecord::note(int32_t eventCode, int32_t frame,
 void RenderRecord::takeThread(const std::string& ts) {
   if (threadTs_.empty() && looksLikeTimeStamp(ts)) threadTs_ = ts;
 }
-
-namespace {
-
-// The frames of `range` after `frame`, when the range is known to be the
-// render's and holds `frame`.
-std::optional<int64_t> framesAfter(const RenderMoment& moment,
-                                   const std::optional<FrameRange>& range) {
-  if (!moment.announced || !range || range->step < 1) return std::nullopt;
-  if (moment.frame < range->first || moment.frame > range->last) return std::nullopt;
-  return (static_cast<int64_t>(range->last) - moment.frame) / range->step;
-}
-
-}  // namespace
 
 std::string renderTimesText(int32_t eventCode, const RenderMoment& moment,
                             const std::string& machine, const std::optional<FrameRange>& range) {
