@@ -10,11 +10,6 @@
 #include "plugin/host_interface.h"
 #include "script.h"
 
-// The host's item functions record; the module leaves it alone.
-struct HostItemFuncs {
-  int unused;
-};
-
 namespace pingwell_host {
 
 class Host {

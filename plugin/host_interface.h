@@ -365,7 +365,14 @@ typedef struct HostInstanceFuncs {
   const char *(*describe)(void *instance);
 } HostInstanceFuncs;
 
-typedef struct HostItemFuncs HostItemFuncs; /* the host's; the plug-in leaves it alone */
+/* The item callbacks (LWItemFuncs): the scene items an instance uses. The
+ * record is the host's; a plug-in that uses no items leaves all three NULL.
+ * The master handler leaves the record as the host gave it. */
+typedef struct HostItemFuncs {
+  const void **(*useItems)(void *instance);
+  void (*changeID)(void *instance, const void **ids);
+  void (*changeName)(void *instance, const void *data);
+} HostItemFuncs;
 
 #define HOST_MASTER_TYPE_SCENE 0 /* LWMAST_SCENE: instances are saved and loaded with the scene */
 #define HOST_MASTER_RECEIVE_NOTIFICATIONS 2u /* LWMASTF_RECEIVE_NOTIFICATIONS */
@@ -392,6 +399,52 @@ typedef struct HostMasterInterface {
   const char *(*options)(void *instance);
   const char *(*command)(void *instance, const char *command);
 } HostMasterInterface;
+
+/* ---- Image filter ("ImageFilterHandler", activated with version 4) ----
+ * The host calls `process` once for every rendered frame, after the frame is
+ * rendered and before it is saved, on the render's thread, for each image
+ * filter the artist added to the scene (Effects, Processing). */
+
+#define HOST_IMAGE_FILTER_CLASS "ImageFilterHandler"
+
+/* Buffer types of HostFilterAccess.getLine (LWBUF_RED ... LWBUF_ALPHA). */
+#define HOST_BUFFER_RED 32
+#define HOST_BUFFER_GREEN 33
+#define HOST_BUFFER_BLUE 34
+#define HOST_BUFFER_ALPHA 35
+
+/* The frame as the filter sees it (LWFilterAccess): the host's, valid only
+ * during the call of `process`. */
+typedef struct HostFilterAccess {
+  int width, height; /* pixels */
+  int frame;         /* the frame being filtered */
+  double start, end; /* the frame's times, in seconds */
+  /* One scanline (y = 0 the top) of `width` floats of one buffer
+   * (HOST_BUFFER_*), owned by the host; NULL when that line is not
+   * available. Lines are not contiguous: ask for each. Values are the
+   * rendered floats: nominally 0..1, possibly above, below or not a number. */
+  float *(*getLine)(int type, int y);
+  /* Write the output pixel (x, y). The filter must set every pixel of the
+   * output, also one it does not change: a pixel never set is undefined. The
+   * input lines do not change as the output is written. */
+  void (*setRGB)(int x, int y, const float rgb[3]);
+  void (*setAlpha)(int x, int y, float alpha);
+  void *monitor; /* the host's progress monitor; may be NULL; left alone */
+} HostFilterAccess;
+
+/* The "ImageFilterHandler" record (LWImageFilterHandler), owned by the host
+ * and filled by activation. */
+typedef struct HostImageFilterHandler {
+  HostInstanceFuncs *instanceFuncs;
+  /* NULL when the host is the modeling application: test it before filling
+   * it. */
+  HostItemFuncs *itemFuncs;
+  /* Filters one frame; the host waits for it on the render's thread. */
+  void (*process)(void *instance, const HostFilterAccess *access);
+  /* Extra buffers wanted; 0 asks for none (red, green, blue and alpha always
+   * come). */
+  unsigned int (*flags)(void *instance);
+} HostImageFilterHandler;
 
 #ifdef __cplusplus
 }

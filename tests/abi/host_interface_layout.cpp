@@ -171,3 +171,26 @@ AT(HostControlDesc, edit.width, 4);
 AT(HostControlDesc, button.width, 4);
 AT(HostControlDesc, text.type, 0);
 AT(HostControlDesc, text.text, 8);
+
+// Image filter.
+SIZE(HostItemFuncs, 24);
+AT(HostItemFuncs, useItems, 0);
+AT(HostItemFuncs, changeID, 8);
+AT(HostItemFuncs, changeName, 16);
+
+SIZE(HostImageFilterHandler, 32);
+AT(HostImageFilterHandler, instanceFuncs, 0);
+AT(HostImageFilterHandler, itemFuncs, 8);
+AT(HostImageFilterHandler, process, 16);
+AT(HostImageFilterHandler, flags, 24);
+
+SIZE(HostFilterAccess, 64);
+AT(HostFilterAccess, width, 0);
+AT(HostFilterAccess, height, 4);
+AT(HostFilterAccess, frame, 8);
+AT(HostFilterAccess, start, 16);
+AT(HostFilterAccess, end, 24);
+AT(HostFilterAccess, getLine, 32);
+AT(HostFilterAccess, setRGB, 40);
+AT(HostFilterAccess, setAlpha, 48);
+AT(HostFilterAccess, monitor, 56);
