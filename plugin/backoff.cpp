@@ -15,25 +15,7 @@ PostBackoff::Clock::duration pauseAfter(int failures) noexcept {
   return std::min<PostBackoff::Clock::duration>(pause, PostBackoff::kLongestPause);
 }
 
-// Whole seconds, cut off: how long ago.
-std::string secondsAgo(PostBackoff::Clock::duration d) {
-  return std::to_string(std::chrono::duration_cast<seconds>(d).count());
-}
-
-// Whole seconds, rounded up, so that a wait still running never reads 0 s:
-// with secondsAgo, the two add up to the whole pause.
-std::string secondsLeft(PostBackoff::Clock::duration d) {
-  return std::to_string(std::chrono::ceil<seconds>(d).count());
-}
-
 }  // namespace
-
-std::string messageOnOneLine(const std::string& message) {
-  std::string line;
-  line.reserve(message.size());
-  for (char c : message) line.push_back(c == '\n' || c == '\r' ? ' ' : c);
-  return line;
-}
 
 void PostBackoff::noteOutcome(const PostOutcome& outcome) {
   if (outcome.networkFailure()) {
@@ -45,55 +27,43 @@ void PostBackoff::noteOutcome(const PostOutcome& outcome) {
     failedAt_.reset();
     failuresInARow_ = 0;
     if (outcome.retryAfterSeconds) {
-      limitedAt_ = now_();
-      limitWait_ = seconds(std::max(1L, *outcome.retryAfterSeconds));
+      limits_[outcome.method] = RateLimit{now_(), seconds(std::max(1L, *outcome.retryAfterSeconds))};
     }
   }
 }
 
-bool PostBackoff::networkPause(Clock::time_point now) const noexcept {
-  return failedAt_.has_value() && now - *failedAt_ < pause_;
+const PostBackoff::RateLimit* PostBackoff::rateLimited(std::string_view method,
+                                                       Clock::time_point now) const {
+  const auto it = limits_.find(method);
+  if (it == limits_.end() || now - it->second.at >= it->second.wait) return nullptr;
+  return &it->second;
 }
 
-bool PostBackoff::rateLimited(Clock::time_point now) const noexcept {
-  return limitedAt_.has_value() && now - *limitedAt_ < limitWait_;
-}
-
-bool PostBackoff::pausing() const noexcept {
+std::optional<SkipReason> PostBackoff::skipReason(std::string_view method) const {
   const Clock::time_point now = now_();
-  return networkPause(now) || rateLimited(now);
-}
-
-PostBackoff::Clock::duration PostBackoff::rateLimitWait() const noexcept {
-  const Clock::time_point now = now_();
-  if (!rateLimited(now)) return Clock::duration::zero();
-  return std::min<Clock::duration>(*limitedAt_ + limitWait_ - now, kLongestRateLimitWait);
-}
-
-std::string PostBackoff::skipNote(const std::string& message) const {
-  const Clock::time_point now = now_();
-  std::string line = "skipped \"";
-  line += messageOnOneLine(message);
-  if (rateLimited(now) && !networkPause(now)) {
-    line += "\": rate-limited by the service ";
-    line += secondsAgo(now - *limitedAt_);
-    line += " s ago (Retry-After ";
-    line += std::to_string(limitWait_.count());
-    line += " s), next try in ";
-    line += secondsLeft(*limitedAt_ + limitWait_ - now);
-    line += " s";
-    return line;
+  SkipReason reason;
+  if (failedAt_ && now - *failedAt_ < pause_) {
+    reason.kind = SkipReason::Kind::NetworkFailure;
+    reason.since = now - *failedAt_;
+    reason.left = *failedAt_ + pause_ - now;
+    reason.failure = failure_;
+    return reason;
   }
-  line += "\": network failure ";
-  if (failedAt_) {
-    line += secondsAgo(now - *failedAt_);
-    line += " s ago (";
-    line += failure_;
-    line += "), next try in ";
-    line += secondsLeft(std::max(*failedAt_ + pause_ - now, Clock::duration::zero()));
-    line += " s";
+  if (const RateLimit* limit = rateLimited(method, now)) {
+    reason.kind = SkipReason::Kind::RateLimit;
+    reason.since = now - limit->at;
+    reason.left = limit->at + limit->wait - now;
+    reason.retryAfter = limit->wait;
+    return reason;
   }
-  return line;
+  return std::nullopt;
+}
+
+PostBackoff::Clock::duration PostBackoff::rateLimitWait(std::string_view method) const {
+  const Clock::time_point now = now_();
+  const RateLimit* limit = rateLimited(method, now);
+  if (limit == nullptr) return Clock::duration::zero();
+  return std::min<Clock::duration>(limit->at + limit->wait - now, kLongestRateLimitWait);
 }
 
 }  // namespace pingwell

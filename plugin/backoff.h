@@ -5,20 +5,34 @@
 // a long render with a frame switch on would stretch by that much per frame.
 // After a transfer that could not reach the service, frame messages are
 // skipped for a while, longer after each further failure in a row; after the
-// service answered that it limits the rate, frame messages are skipped for
-// as long as it asked. The render-completed message is always tried.
+// service answered that it limits the rate of a method, that method's frame
+// messages are skipped for as long as it asked. The render-completed message
+// is always tried. This decides only: the caller words and writes the lines.
 #include <chrono>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "plugin/plugin_clock.h"
 #include "slack/post_outcome.h"
 
 namespace pingwell {
 
+// Why a message is skipped now, for its line.
+struct SkipReason {
+  enum class Kind { NetworkFailure, RateLimit };
+  Kind kind = Kind::NetworkFailure;
+  PluginClock::duration since{};  // since the failure, or the rate-limited reply
+  PluginClock::duration left{};   // until the next try
+  std::string failure;            // NetworkFailure: libcurl's words
+  std::chrono::seconds retryAfter{};  // RateLimit: what the service asked for
+};
+
 class PostBackoff {
  public:
-  using Clock = std::chrono::steady_clock;
-  using NowFunction = Clock::time_point (*)();
+  using Clock = PluginClock;
+  using NowFunction = PluginNowFunction;
 
   // The pause after the first network failure; each further failure in a
   // row doubles it, up to kLongestPause. With tries that cost the 30 s
@@ -29,29 +43,31 @@ class PostBackoff {
   // The longest a render-completed message waits for a rate limit, each time.
   static constexpr std::chrono::seconds kLongestRateLimitWait{30};
 
-  explicit PostBackoff(NowFunction now = &Clock::now) noexcept : now_(now) {}
+  explicit PostBackoff(NowFunction now = &pluginNow) noexcept : now_(now) {}
 
-  // Takes what came of the post just made. A network failure starts the
-  // pause, or a longer one when the last post failed so too; a post that
+  // Takes what came of the call just made. A network failure starts the
+  // pause, or a longer one when the last call failed so too; a call that
   // reached the service ends it. A rate-limited reply starts the wait it
-  // asks for. A post that failed before any transfer changes nothing.
+  // asks for, for its method alone. A call that failed before any transfer
+  // changes nothing.
   void noteOutcome(const PostOutcome& outcome);
 
-  // Whether a frame message is to be skipped now.
-  bool pausing() const noexcept;
+  // Why a frame message of `method` is to be skipped now, or none.
+  std::optional<SkipReason> skipReason(std::string_view method = {}) const;
+  bool pausing(std::string_view method = {}) const { return skipReason(method).has_value(); }
 
-  // The diagnostic line (without its prefix) for skipping `message`: the
-  // message on one line, why and since when, and when the next try comes.
-  std::string skipNote(const std::string& message) const;
-
-  // How long a message that must not be skipped has to wait so as not to be
-  // sent into a rate limit the service has told of: the rest of its wait,
-  // at most kLongestRateLimitWait; zero when there is none.
-  Clock::duration rateLimitWait() const noexcept;
+  // How long a message of `method` that must not be skipped has to wait so
+  // as not to be sent into a rate limit the service has told of: the rest
+  // of its wait, at most kLongestRateLimitWait; zero when there is none.
+  Clock::duration rateLimitWait(std::string_view method = {}) const;
 
  private:
-  bool networkPause(Clock::time_point now) const noexcept;
-  bool rateLimited(Clock::time_point now) const noexcept;
+  struct RateLimit {
+    Clock::time_point at;
+    std::chrono::seconds wait{};
+  };
+  // The rate limit of `method` that holds at `now`, or null.
+  const RateLimit* rateLimited(std::string_view method, Clock::time_point now) const;
 
   NowFunction now_;
   // The latest network failure, when the latest transfer was one, the pause
@@ -60,12 +76,8 @@ class PostBackoff {
   Clock::duration pause_{};
   int failuresInARow_ = 0;
   std::string failure_;  // libcurl's words for the failure
-  // The latest rate-limited reply and the seconds it asked to wait.
-  std::optional<Clock::time_point> limitedAt_;
-  std::chrono::seconds limitWait_{};
+  // The latest rate-limited reply of each method and the wait it asked for.
+  std::map<std::string, RateLimit, std::less<>> limits_;
 };
-
-// `message` on one line, as the diagnostic lines quote it.
-std::string messageOnOneLine(const std::string& message);
 
 }  // namespace pingwell

@@ -6,6 +6,7 @@
 
 #include "plugin/failure_report.h"
 #include "plugin/kept_services.h"
+#include "plugin/machine_name.h"
 #include "plugin/message_text.h"
 #include "plugin/posting.h"
 #include "plugin/settings_file.h"
@@ -41,7 +42,58 @@ int32_t currentFrame() noexcept {
 }
 
 bool tracksRenders(const NotifierInstance& notifier) {
-  return switchIsOn(notifier.addRenderTimes) || switchIsOn(notifier.frameMessagesInThread);
+  return switchIsOn(notifier.addRenderTimes) || switchIsOn(notifier.frameMessagesInThread) ||
+         switchIsOn(notifier.progressInOneMessage);
+}
+
+bool canPost(const NotifierInstance& notifier) {
+  return !notifier.token.empty() && !notifier.userName.empty() && !notifier.channel.empty();
+}
+
+PostSettings settingsOf(const NotifierInstance& notifier) {
+  return {notifier.token, notifier.userName, notifier.channel};
+}
+
+// What the service answers for a message that can no longer be edited.
+bool editsRefusedFor(const PostOutcome& outcome) {
+  if (outcome.kind != PostOutcome::Kind::ServiceError) return false;
+  for (const char* name :
+       {"message_not_found", "cant_update_message", "edit_window_closed", "channel_not_found"}) {
+    if (outcome.errorName == name) return true;
+  }
+  return false;
+}
+
+// The progress message: posted into the channel when the render's first
+// frame starts (again at the next frame start while that fails), edited at
+// most every RenderConversation::kEditInterval as frames are rendered, and
+// once more when the render completes. With the thread switch on it is the
+// render's thread.
+void progressStep(NotifierInstance& notifier, int eventCode, const RenderMoment& moment,
+                  const char* sceneFile, const std::optional<FrameRange>& range) {
+  RenderConversation& talk = notifier.conversation;
+  if (eventCode == HOST_EVENT_FRAME_STARTED) {
+    if (talk.hasProgress() || talk.editsEnded()) return;
+    const PostResult result = postMessageAs(settingsOf(notifier), PostKind::FrameMessage,
+                                            progressStartText(sceneFile, moment, range));
+    if (!result.outcome.sent()) return;
+    talk.takeProgress(result.outcome.channelId, result.outcome.ts);
+    if (talk.hasProgress() && switchIsOn(notifier.frameMessagesInThread))
+      talk.takeThread(result.outcome.ts);
+    return;
+  }
+  const bool last = eventCode == HOST_EVENT_RENDER_DONE;
+  if (!last && eventCode != HOST_EVENT_FRAME_DONE) return;
+  const PluginClock::time_point now = pluginNow();
+  if (last ? !talk.hasProgress() || talk.editsEnded() : !talk.editDue(now)) return;
+  const std::string text =
+      last ? progressEndText(sceneFile, moment) : progressFrameText(sceneFile, moment, range);
+  const PostResult result =
+      editMessageAs(settingsOf(notifier), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+                    talk.progressChannel(), talk.progressTs(), text);
+  if (result.skipped) return;
+  talk.noteEdit(now);
+  if (editsRefusedFor(result.outcome)) talk.endEdits();
 }
 
 // The scene's render range; on a render node the farm hands each node a part
@@ -51,30 +103,22 @@ std::optional<FrameRange> renderRange(const HostSceneInfo* scene, bool renderNod
   return FrameRange{scene->frameStart, scene->frameEnd, scene->frameStep};
 }
 
-// A failure is one line on the error stream; a named error of the service
-// has had its warning line from the client already. With the thread switch
-// on, a message goes into the render's thread once it has one (the
+// Posting writes the line of a failure. With the thread switch on, a
+// message goes into the render's thread once it has one (the
 // render-completed message shown in the channel too), and the first message
 // the service accepts makes the thread.
 void post(NotifierInstance& notifier, int eventCode, const std::string& text) {
   const bool inThread = switchIsOn(notifier.frameMessagesInThread);
   ThreadPlace place;
   if (inThread) {
-    place.threadTs = notifier.render.threadTs();
+    place.threadTs = notifier.conversation.threadTs();
     place.broadcast = eventCode == HOST_EVENT_RENDER_DONE;
   }
   const PostResult result = postMessageAs(
-      {notifier.token, notifier.userName, notifier.channel},
+      settingsOf(notifier),
       eventCode == HOST_EVENT_RENDER_DONE ? PostKind::RenderCompleted : PostKind::FrameMessage,
       text, place);
-  if (!result.skipped && !result.outcome.failure.empty())
-    writeDiagnostic(maskSecret("error " + result.outcome.failure, notifier.token));
-  if (inThread && result.outcome.sent() && notifier.render.threadTs().empty()) {
-    const nlohmann::json& reply = result.outcome.reply;
-    const auto ts = reply.find("ts");
-    if (ts != reply.end() && ts->is_string())
-      notifier.render.takeThread(ts->get_ref<const std::string&>());
-  }
+  if (inThread && result.outcome.sent()) notifier.conversation.takeThread(result.outcome.ts);
 }
 
 }  // namespace
@@ -94,6 +138,7 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
     notifier->notifyRenderDone = 1;
     notifier->addRenderTimes = 0;
     notifier->frameMessagesInThread = 0;
+    notifier->progressInOneMessage = 0;
     return notifier.release();  // the host owns it until notifierDestroy
   } catch (...) {
     reportCurrentException();
@@ -113,6 +158,7 @@ const char* notifierCopy(void* to, void* from) noexcept {
     // `to` keeps the renders it has seen itself.
     NotifierInstance copy = *asInstance(from);
     copy.render = std::move(asInstance(to)->render);
+    copy.conversation = std::move(asInstance(to)->conversation);
     *asInstance(to) = std::move(copy);
   } catch (...) {
     reportCurrentException();
@@ -135,8 +181,9 @@ const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
       if (state->readI4(state->readData, &value, 1) == 1) *field = value;
     }
   }
-  // Scenes saved before these two existed end before them: they load as off.
-  for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread}) {
+  // Scenes saved before these existed end before them: they load as off.
+  for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread,
+                         &notifier.progressInOneMessage}) {
     int value = 0;
     const bool read = state->readI4 != nullptr && state->readI4(state->readData, &value, 1) == 1;
     *field = read ? value : 0;
@@ -151,7 +198,8 @@ const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
   if (state->writeI4 != nullptr) {
     for (const int32_t* field :
          {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone,
-          &notifier.addRenderTimes, &notifier.frameMessagesInThread}) {
+          &notifier.addRenderTimes, &notifier.frameMessagesInThread,
+          &notifier.progressInOneMessage}) {
       state->writeI4(state->writeData, field, 1);
     }
   }
@@ -172,29 +220,42 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   // addition needs it.
   const int32_t frame = currentFrame();
   const RenderMoment moment = notifier.render.note(
-      eventCode, frame, tracksRenders(notifier) ? std::optional(RenderClock::now()) : std::nullopt);
+      eventCode, frame, tracksRenders(notifier) ? std::optional(pluginNow()) : std::nullopt);
+  if (moment.began) notifier.conversation.newRender();
   // Decide before touching anything: an event that posts nothing does no
   // I/O and allocates nothing.
   const int32_t* notifySwitch = switchFor(notifier, eventCode);
-  if (notifySwitch == nullptr || !switchIsOn(*notifySwitch)) return 0.0;
-  if (notifier.token.empty() || notifier.userName.empty() || notifier.channel.empty()) return 0.0;
+  const bool message = notifySwitch != nullptr && switchIsOn(*notifySwitch);
+  const bool progress = switchIsOn(notifier.progressInOneMessage) &&
+                        (eventCode == HOST_EVENT_FRAME_STARTED ||
+                         eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE);
+  if ((!message && !progress) || !canPost(notifier)) return 0.0;
   try {
     const HostSceneInfo* scene = keptServices().sceneInfo;
     const char* sceneFile = scene ? scene->filename : nullptr;
-    // Only a render completed tells of an abort.
-    std::string text = moment.abortedAtFrame
-                           ? composeAbortedMessage(sceneFile, *moment.abortedAtFrame)
-                           : composeMessage(eventCode, sceneFile, frame);
-    if (switchIsOn(notifier.addRenderTimes)) {
-      // A render node has no user interface; its completed message says
-      // which machine of the farm finished.
-      const bool renderNode = keptServices().panelServices == nullptr;
-      text += renderTimesText(
-          eventCode, moment,
-          renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string(),
-          renderRange(scene, renderNode));
+    // A render node has no user interface; its part of the range is not
+    // known, and its completed message says which machine of the farm
+    // finished.
+    const bool renderNode = keptServices().panelServices == nullptr;
+    const std::optional<FrameRange> range = renderRange(scene, renderNode);
+    // The progress message comes before a frame start's message, and is
+    // edited after a frame's and before the completion's.
+    const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
+    if (progress && progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
+    if (message) {
+      // Only a render completed tells of an abort.
+      std::string text = moment.abortedAtFrame
+                             ? composeAbortedMessage(sceneFile, *moment.abortedAtFrame)
+                             : composeMessage(eventCode, sceneFile, frame);
+      if (switchIsOn(notifier.addRenderTimes)) {
+        text += renderTimesText(
+            eventCode, moment,
+            renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string(),
+            range);
+      }
+      post(notifier, eventCode, text);
     }
-    post(notifier, eventCode, text);
+    if (progress && !progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
   } catch (...) {
     reportCurrentException(notifier.token);
   }

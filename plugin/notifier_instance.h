@@ -5,6 +5,7 @@
 #include <string>
 
 #include "plugin/host_interface.h"
+#include "plugin/render_conversation.h"
 #include "plugin/render_record.h"
 
 namespace pingwell {
@@ -34,9 +35,11 @@ struct NotifierInstance {
   int32_t notifyFrameDone = 0;
   int32_t notifyRenderDone = 1;
   // Additions the artist turns on, saved after the three above: render
-  // times in the messages, and a render's messages in one thread.
+  // times in the messages, a render's messages in one thread, and its
+  // progress in one message edited as it goes.
   int32_t addRenderTimes = 0;
   int32_t frameMessagesInThread = 0;
+  int32_t progressInOneMessage = 0;
 
   // What a post needs; all three must be non-empty for anything to be sent.
   // They come from the settings file and the options panel, never the scene.
@@ -44,9 +47,11 @@ struct NotifierInstance {
   std::string userName;
   std::string channel;
 
-  // The render in progress, noted at every render event. Neither saved
-  // nor copied: it belongs to the renders this instance has seen.
+  // The render in progress, noted at every render event, and what this
+  // instance has said of it in the channel. Neither saved nor copied: they
+  // belong to the renders this instance has seen.
   RenderRecord render;
+  RenderConversation conversation;
 };
 
 }  // namespace pingwell

@@ -51,11 +51,12 @@ struct Controls {
   HostControl* frameDone = nullptr;
   HostControl* renderTimes = nullptr;
   HostControl* thread = nullptr;
+  HostControl* progress = nullptr;
   HostControl* sendTest = nullptr;
 
   bool complete() const {
     for (HostControl* control : {token, getToken, name, channel, credit, renderDone, frameStart,
-                                 frameDone, renderTimes, thread, sendTest}) {
+                                 frameDone, renderTimes, thread, progress, sendTest}) {
       if (control == nullptr || control->get == nullptr || control->set == nullptr) return false;
     }
     return true;
@@ -89,6 +90,7 @@ Controls addControls(const HostPanelServices& services, HostPanel* panel) {
   controls.frameDone = add("BoolControl", "Message when a frame is complete ");
   controls.renderTimes = add("BoolControl", "Add render times");
   controls.thread = add("BoolControl", "Frame messages in a thread");
+  controls.progress = add("BoolControl", "Progress in one message");
   desc.type = HOST_DESC_BUTTON;
   controls.sendTest = add("ButtonControl", "Send Test Message");
   return controls;
@@ -194,6 +196,7 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     showSwitch(controls.frameDone, notifier.notifyFrameDone);
     showSwitch(controls.renderTimes, notifier.addRenderTimes);
     showSwitch(controls.thread, notifier.frameMessagesInThread);
+    showSwitch(controls.progress, notifier.progressInOneMessage);
     setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
     setPointer(controls.sendTest, HOST_CTL_USEREVENT,
                reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onSendTestMessage)));
@@ -208,6 +211,7 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     readSwitch(controls.frameDone, notifier.notifyFrameDone);
     readSwitch(controls.renderTimes, notifier.addRenderTimes);
     readSwitch(controls.thread, notifier.frameMessagesInThread);
+    readSwitch(controls.progress, notifier.progressInOneMessage);
 
     SettingsLines entered{settingsValue(notifier.tokenText), settingsValue(notifier.nameText),
                           settingsValue(notifier.channelText)};

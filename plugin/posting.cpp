@@ -6,12 +6,16 @@
 #include <thread>
 
 #include "plugin/backoff.h"
+#include "plugin/message_text.h"
 #include "slack/client.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
 
 namespace {
+
+constexpr std::string_view kPostMessage = "chat.postMessage";
+constexpr std::string_view kUpdate = "chat.update";
 
 // The process has one client whose token, user name and channel are shared
 // by every caller. Setting them and posting must be one step, or a message
@@ -28,26 +32,34 @@ PostBackoff& networkBackoff() {
   return backoff;
 }
 
-// One try: skipped while frame messages pause, else posted with the
-// caller's settings at `place` and its outcome noted.
-PostResult postOnce(const PostSettings& settings, PostKind kind, const std::string& text,
-                    const ThreadPlace& place) {
+// Tells of an outcome that did not go through: an error the service named
+// always, the rest unless the caller tells it itself (the test message).
+void report(const PostOutcome& outcome, PostKind kind, const std::string& token) {
+  if (outcome.sent()) return;
+  if (kind == PostKind::TestMessage && outcome.kind != PostOutcome::Kind::ServiceError) return;
+  const std::string line = outcomeLine(outcome);
+  if (!line.empty()) writeDiagnostic(maskSecret(line, token));
+}
+
+// One try: skipped while frame messages of `method` pause, else made with
+// the caller's token and its outcome noted and told.
+PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_view method,
+                    const std::string& what, posting_detail::Call& call) {
   const std::lock_guard<std::mutex> lock(postingMutex());
   PostBackoff& backoff = networkBackoff();
   PostResult result;
-  if (kind == PostKind::FrameMessage && backoff.pausing()) {
-    writeDiagnostic(backoff.skipNote(text));
-    result.skipped = true;
-    return result;
+  if (kind == PostKind::FrameMessage) {
+    if (const std::optional<SkipReason> reason = backoff.skipReason(method)) {
+      writeDiagnostic(maskSecret(skipNote(what, *reason), settings.token));
+      result.skipped = true;
+      return result;
+    }
   }
   SlackClient& client = SlackClient::instance(settings.token, true);
   client.token = settings.token;
-  client.chat.username = settings.userName;
-  client.chat.channel = settings.channel;
-  client.chat.threadTs.assign(place.threadTs);
-  client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
-  result.outcome = client.chat.sendMessage(text, "");
+  result.outcome = call(client);
   backoff.noteOutcome(result.outcome);
+  report(result.outcome, kind, settings.token);
   return result;
 }
 
@@ -65,28 +77,49 @@ std::string inSeconds(PostBackoff::Clock::duration wait) {
 
 }  // namespace
 
+namespace posting_detail {
+
 // The render-completed message is the one an artist waits for: it is not
 // sent into a rate limit the service has told of, and one that the service
 // rate-limits is sent once more after the wait it asks for. Each wait is at
 // most PostBackoff::kLongestRateLimitWait.
-PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
-                         const ThreadPlace& place) {
-  if (kind != PostKind::RenderCompleted) return postOnce(settings, kind, text, place);
+PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
+                         const std::string& what, Call& call) {
+  if (kind != PostKind::RenderCompleted) return callOnce(settings, kind, method, what, call);
   PostBackoff::Clock::duration wait;
   {
     const std::lock_guard<std::mutex> lock(postingMutex());
-    wait = networkBackoff().rateLimitWait();
+    wait = networkBackoff().rateLimitWait(method);
   }
-  waitFor(wait, "rate-limited: \"" + messageOnOneLine(text) + "\" waits " + inSeconds(wait) +
-                    " before it is sent");
-  PostResult result = postOnce(settings, kind, text, place);
+  const std::string quoted = "\"" + messageOnOneLine(what) + "\"";
+  waitFor(wait, "rate-limited: " + quoted + " waits " + inSeconds(wait) + " before it is sent");
+  PostResult result = callOnce(settings, kind, method, what, call);
   if (!result.outcome.retryAfterSeconds) return result;
   wait = std::min<PostBackoff::Clock::duration>(
       std::chrono::seconds(std::max(1L, *result.outcome.retryAfterSeconds)),
       PostBackoff::kLongestRateLimitWait);
-  waitFor(wait, "rate-limited: \"" + messageOnOneLine(text) + "\" is sent once more in " +
-                    inSeconds(wait));
-  return postOnce(settings, kind, text, place);
+  waitFor(wait, "rate-limited: " + quoted + " is sent once more in " + inSeconds(wait));
+  return callOnce(settings, kind, method, what, call);
+}
+
+}  // namespace posting_detail
+
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
+                         const ThreadPlace& place) {
+  return callAs(settings, kind, kPostMessage, text, [&](SlackClient& client) {
+    client.chat.username = settings.userName;
+    client.chat.channel = settings.channel;
+    client.chat.threadTs.assign(place.threadTs);
+    client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
+    return client.chat.sendMessage(text, "");
+  });
+}
+
+PostResult editMessageAs(const PostSettings& settings, PostKind kind, const std::string& channelId,
+                         const std::string& ts, const std::string& text) {
+  return callAs(settings, kind, kUpdate, text, [&](SlackClient& client) {
+    return client.chat.updateMessage(channelId, ts, text);
+  });
 }
 
 }  // namespace pingwell

@@ -1,13 +1,16 @@
 #pragma once
-// The one way the plug-in posts a message: through the process-wide client,
-// with the token, poster name and channel of the caller, one post at a time,
-// minding the pause after a network failure and the service's rate limit.
+// The one way the plug-in talks to the service: through the process-wide
+// client, with the token, poster name and channel of the caller, one call at
+// a time, minding the pause after a network failure and the service's rate
+// limits. It writes the lines that tell what became of a call.
 #include <string>
 #include <string_view>
 
 #include "slack/post_outcome.h"
 
 namespace pingwell {
+
+class SlackClient;
 
 // Who a message goes out as, and where.
 struct PostSettings {
@@ -31,8 +34,8 @@ enum class PostKind {
 };
 
 struct PostResult {
-  bool skipped = false;  // a paused frame message; a line says so
-  PostOutcome outcome;   // what came of the post, when it was made
+  bool skipped = false;  // paused: a line says so
+  PostOutcome outcome;   // what came of the call, when it was made
 };
 
 // Posts `text` as chat.postMessage with `settings`, at `place`. Setting the
@@ -41,9 +44,50 @@ struct PostResult {
 // pause is updated from the outcome. A render-completed message waits,
 // without the lock, for the rest of a rate limit the service has told of,
 // and is sent once more after the wait that a rate-limited reply asks for;
-// each wait is at most 30 s. The result is that of its last try. Throws only
-// std::bad_alloc.
+// each wait is at most 30 s. The result is that of its last try. A failure
+// is written as one line (for a test message, only an error the service
+// named: the caller tells the rest). Throws only std::bad_alloc.
 PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
                          const ThreadPlace& place = {});
+
+// Edits the message `ts` in the channel whose ID is `channelId` to read
+// `text` (chat.update), with the token of `settings`, as postMessageAs posts:
+// skipped while paused as a frame message, or tried as a render-completed
+// message. Throws only std::bad_alloc.
+PostResult editMessageAs(const PostSettings& settings, PostKind kind, const std::string& channelId,
+                         const std::string& ts, const std::string& text);
+
+// One call of `method` that `send` makes on the process's client, told as
+// `what` in the lines (a text on one line), as postMessageAs makes its
+// posts: paused, waited for, reported. The token is set from `settings`.
+// For the calls that have no wrapper of their own here (the upload's
+// steps). Throws only std::bad_alloc.
+template <typename Send>
+PostResult callAs(const PostSettings& settings, PostKind kind, std::string_view method,
+                  const std::string& what, Send&& send);
+
+namespace posting_detail {
+// What callAs is made of; not for other callers.
+struct Call {
+  virtual PostOutcome operator()(SlackClient& client) = 0;
+
+ protected:
+  ~Call() = default;
+};
+PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
+                         const std::string& what, Call& call);
+}  // namespace posting_detail
+
+template <typename Send>
+PostResult callAs(const PostSettings& settings, PostKind kind, std::string_view method,
+                  const std::string& what, Send&& send) {
+  struct Wrapped final : posting_detail::Call {
+    explicit Wrapped(Send& s) : send(s) {}
+    PostOutcome operator()(SlackClient& client) override { return send(client); }
+    Send& send;
+  };
+  Wrapped wrapped(send);
+  return posting_detail::callWithRules(settings, kind, method, what, wrapped);
+}
 
 }  // namespace pingwell

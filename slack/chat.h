@@ -1,9 +1,9 @@
 #pragma once
-// The chat sub-object of the client: one Web API method, chat.postMessage.
+// The chat methods of the client: chat.postMessage and chat.update.
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "slack/form_body.h"
+#include "slack/api_request.h"
 #include "slack/post_outcome.h"
 
 namespace pingwell {
@@ -13,21 +13,29 @@ class SlackClient;
 class ChatApi {
  public:
   explicit ChatApi(SlackClient& client) noexcept;
-  ChatApi(const ChatApi&) = delete;  // it holds pointers into its own members
+  ChatApi(const ChatApi&) = delete;
   ChatApi& operator=(const ChatApi&) = delete;
 
   // Sends `text` to `channel`, or to the member `channel` when the argument
   // is empty; throws std::runtime_error("channel is not set") when neither is
-  // set, before anything is sent. Every string value is percent-encoded so
-  // that no value can add or split a form parameter. `attachments` goes with
-  // this call only and is null again once the call has returned.
+  // set, before anything is sent. Every value is percent-encoded so that no
+  // value can add or split a form parameter. `attachments` goes with this
+  // call only and is null again once the call has returned. Throws what
+  // SlackClient::postBody throws.
   nlohmann::json postMessage(const std::string& text, const std::string& channel);
 
-  // postMessage, telling what came of it instead of throwing: sent, the
+  // postMessage on the client's call path, telling what came of it instead
+  // of throwing: sent (with the channel's ID and the message's "ts"), the
   // service's error, the kind of failed transfer, an unreadable reply, and
-  // the wait a rate limit asks for. The client's diagnostic lines are
-  // written as postMessage writes them. Only std::bad_alloc leaves it.
+  // the wait a rate limit asks for. Writes nothing; throws only
+  // std::bad_alloc.
   PostOutcome sendMessage(const std::string& text, const std::string& channel);
+
+  // chat.update: the message `ts` in the channel whose ID is `channelId`
+  // reads `text` from now on. Parameters channel, text and ts, then the
+  // token. As sendMessage, it writes nothing and throws only std::bad_alloc.
+  PostOutcome updateMessage(const std::string& channelId, const std::string& ts,
+                            const std::string& text);
 
   std::string channel;
   std::string username;
@@ -43,30 +51,13 @@ class ChatApi {
   bool replyBroadcast = false;
 
  private:
-  SlackClient& client_;
-  // The parameters of the latest message, rewritten in place by the next,
-  // and where each member's value lives (std::map nodes stay in place).
-  // Made by the first message.
-  struct Slots {
-    std::string* text = nullptr;
-    std::string* channel = nullptr;
-    std::string* username = nullptr;
-    std::string* iconEmoji = nullptr;
-    std::string* parse = nullptr;
-    std::string* asUser = nullptr;
-    nlohmann::json* attachments = nullptr;
-    std::string* threadTs = nullptr;        // null while the key is absent
-    std::string* replyBroadcast = nullptr;  // likewise
-  };
-  void makeParams();
-  // The member `key` of the parameters, a string; made when it is missing.
-  std::string& stringMember(const std::string& key);
-  // The optional member `key`, kept in `slot`: made when `present` and
-  // missing, taken out of the parameters when not `present` (then null).
-  std::string* optionalMember(const std::string& key, std::string*& slot, bool present);
+  // request_ made chat.postMessage of `text` to `target`.
+  void buildPostMessage(const std::string& text, const std::string& target);
 
-  WebApiParams params_;
-  Slots slots_;
+  SlackClient& client_;
+  // The latest request: the next one writes over its fields and keeps their
+  // memory.
+  ApiRequest request_;
 };
 
 }  // namespace pingwell

@@ -1,7 +1,6 @@
 #include "slack/client.h"
 
-#include <climits>
-#include <memory>
+#include <new>
 #include <stdexcept>
 
 #include "slack/api_root.h"
@@ -9,6 +8,12 @@
 #include "slack/reply_check.h"
 
 namespace pingwell {
+
+namespace {
+
+bool isHttpsUrl(const std::string& url) { return url.rfind("https://", 0) == 0; }
+
+}  // namespace
 
 SlackClient& SlackClient::instance(const std::string& token, bool throwErrors) {
   // A function-local static: constructed once, thread-safe; a construction
@@ -18,8 +23,45 @@ SlackClient& SlackClient::instance(const std::string& token, bool throwErrors) {
 }
 
 SlackClient::SlackClient(const std::string& token, bool throwErrors)
-    : session(throwErrors), token(token), throwErrors(throwErrors), chat(*this) {
+    : session(throwErrors), token(token), throwErrors(throwErrors), chat(*this), files(*this) {
   session.url = kWebApiRoot;
+}
+
+PostOutcome SlackClient::call(const ApiRequest& request) {
+  HttpRequest http;
+  http.timeouts = request.timeouts;
+  if (request.isUpload()) {
+    // The token is the service's alone: an upload goes to the address the
+    // service handed out, and only over TLS.
+    if (!isHttpsUrl(request.uploadUrl())) {
+      PostOutcome refused;
+      refused.failure = "the upload address is not an https address";
+      return refused;
+    }
+    http.url = request.uploadUrl();
+    http.body = request.uploadBytes();
+    http.content = HttpRequest::Content::Bytes;
+  } else {
+    try {
+      writeRequestBody(body_, request, token);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& failure) {
+      PostOutcome unsent;
+      unsent.method = request.method();
+      unsent.failure = failure.what();
+      return unsent;
+    }
+    session.setRequest(request.method(), body_);
+    http.url = session.url;
+    http.body = body_;
+  }
+  return judgeTransfer(request.method(), session.perform(http));
+}
+
+nlohmann::json SlackClient::postRequest(const ApiRequest& request) {
+  writeRequestBody(body_, request, token);
+  return postBody(request.method(), body_);
 }
 
 nlohmann::json SlackClient::post(const std::string& method, const WebApiParams& params) {
@@ -59,24 +101,8 @@ void SlackClient::checkResponse(const std::string& method, const nlohmann::json&
 
 std::string SlackClient::escape(const std::string& text) const {
   std::string encoded;
-  escapeInto(encoded, text);
+  appendPercentEncoded(encoded, text);
   return encoded;
-}
-
-void SlackClient::escapeInto(std::string& out, std::string_view text) const {
-  if (text.size() > static_cast<size_t>(INT_MAX)) {
-    throw std::runtime_error("text too long to percent-encode");
-  }
-  if (text.empty()) return;
-  struct CurlFree {
-    void operator()(char* p) const noexcept { curl_free(p); }
-  };
-  // curl_easy_escape(3): the encoded text in a buffer of libcurl's, NULL
-  // when it could not make one.
-  const std::unique_ptr<char, CurlFree> encoded(
-      curl_easy_escape(session.handle.get(), text.data(), static_cast<int>(text.size())));
-  if (!encoded) throw std::runtime_error("percent-encoding failed");
-  out.append(encoded.get());
 }
 
 }  // namespace pingwell

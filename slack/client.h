@@ -4,9 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "slack/api_request.h"
 #include "slack/chat.h"
+#include "slack/files.h"
 #include "slack/form_body.h"
 #include "slack/http_session.h"
+#include "slack/post_outcome.h"
 
 namespace pingwell {
 
@@ -21,9 +24,21 @@ class SlackClient {
   SlackClient(const SlackClient&) = delete;
   SlackClient& operator=(const SlackClient&) = delete;
 
-  // The generic Web API call: body from `params` and `token`, POST, parse,
-  // check. Returns the parsed reply. Throws what the transfer, the parser and
-  // the check throw (see postBody and checkResponse).
+  // The one call path of every request: the body written, the transfer made,
+  // classified and its reply judged once, into one outcome. A Web API
+  // request carries the token last in its body; an upload never carries it,
+  // and goes only to an https address. Writes nothing; throws only
+  // std::bad_alloc.
+  PostOutcome call(const ApiRequest& request);
+
+  // A Web API request the throwing way: its body (see writeRequestBody)
+  // handed to postBody. Returns the parsed reply.
+  nlohmann::json postRequest(const ApiRequest& request);
+
+  // The generic Web API call: body from `params` and `token`, values as they
+  // are (see formBody), POST, parse, check. Returns the parsed reply. Throws
+  // what the transfer, the parser and the check throw (see postBody and
+  // checkResponse).
   nlohmann::json post(const std::string& method, const WebApiParams& params);
 
   // POSTs `body` to the root + `method`. A failed transfer throws
@@ -36,23 +51,20 @@ class SlackClient {
   // (never thrown), an unnamed one by the throwing rule.
   void checkResponse(const std::string& method, const nlohmann::json& reply);
 
-  // Percent-encoding with the session's handle (curl_easy_escape): every
-  // byte outside RFC 3986's unreserved set as "%" and two upper-case
-  // hexadecimal digits. Texts over INT_MAX bytes, and a failure of libcurl's,
-  // throw std::runtime_error.
+  // Percent-encoding: every byte outside RFC 3986's unreserved set as "%"
+  // and two upper-case hexadecimal digits. Texts over INT_MAX bytes, and a
+  // failure of libcurl's, throw std::runtime_error.
   std::string escape(const std::string& text) const;
-  // The same, appended to `out`, whose memory a caller may keep from one
-  // message to the next.
-  void escapeInto(std::string& out, std::string_view text) const;
 
   HttpSession session;
-  std::string token;  // sent last in every body as "token"
+  std::string token;  // sent last in every Web API body as "token"
   bool throwErrors;
   ChatApi chat;
+  FilesApi files;
 
  private:
-  // The body of the latest post, kept so that the next one reuses its
-  // memory. libcurl reads it during the transfer; posts are made one at a
+  // The body of the latest request, kept so that the next one reuses its
+  // memory. libcurl reads it during the transfer; requests are made one at a
   // time, like every use of the shared handle outside its lock.
   std::string body_;
 };

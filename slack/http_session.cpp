@@ -4,6 +4,7 @@
 
 #include "slack/api_root.h"
 #include "slack/diagnostics.h"
+#include "slack/session_platform.h"
 #include "slack/system_proxy.h"
 
 namespace pingwell {
@@ -22,13 +23,6 @@ size_t appendToString(char* data, size_t size, size_t nmemb, void* userdata) {
   }
 }
 
-// Time limits so that a stalled or silent server cannot hold the host's
-// render thread for ever. CURLOPT_NOSIGNAL keeps libcurl from using SIGALRM
-// for name-resolution time-outs, which is unsafe in a threaded process
-// (CURLOPT_NOSIGNAL(3)).
-constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kTransferTimeoutSeconds = 30;
-
 constexpr size_t kKeptHeaderBytes = 16 * 1024;
 
 }  // namespace
@@ -38,84 +32,111 @@ HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
   handle.reset(curl_easy_init());
   if (!handle) return;
   // Options that are the same for every transfer; the handle keeps them.
+  // CURLOPT_NOSIGNAL keeps libcurl from using SIGALRM for name-resolution
+  // time-outs, which is unsafe in a threaded process (CURLOPT_NOSIGNAL(3)).
   CURL* h = handle.get();
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToString);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &headers_);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-#ifdef _WIN32
-  // Schannel fails the handshake when it cannot reach the certificate's
-  // revocation server (CRYPT_E_REVOCATION_OFFLINE, CRYPT_E_NO_REVOCATION_CHECK),
-  // as behind many company firewalls, VPNs and TLS-inspecting proxies,
-  // although the certificate is sound. A certificate reported revoked still
-  // fails.
-  curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
-  // libcurl reads the proxy environment variables only, which a host started
-  // from the Start menu never has; the proxy set in Internet Options is used
-  // instead, unless such a variable is set. Read once, when the client is
-  // made. An environment variable no_proxy still applies (libcurl reads it).
-  if (!proxyEnvironmentSet()) {
-    const std::optional<std::string> proxy = currentUserProxyFor(hostOfUrl(kWebApiRoot));
-    if (proxy) curl_easy_setopt(h, CURLOPT_PROXY, proxy->c_str());
-  }
-#endif
+  setPlatformOptions(h);
 }
 
-void HttpSession::noteReplyHead(CURL* h) noexcept {
+void HttpSession::noteReplyHead(CURL* h, HttpResult& result) noexcept {
   long status = 0;
-  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) lastStatus = status;
+  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) result.status = status;
   // libcurl reads Retry-After itself, in seconds or as an HTTP date
   // (CURLINFO_RETRY_AFTER(3)); 0 when the reply had none.
   curl_off_t retryAfter = 0;
   if (curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0) {
     constexpr curl_off_t kLongestWait = 24 * 60 * 60;  // a day: the rest is the server's error
-    lastRetryAfterSeconds =
+    result.retryAfterSeconds =
         static_cast<long>(retryAfter < kLongestWait ? retryAfter : kLongestWait);
   }
 }
 
-void HttpSession::setRequest(const std::string& method, const std::string& body) {
-  url = kWebApiRoot;
-  url += method;
-  if (!handle) return;
-  curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDS, body.c_str());
+void HttpSession::applyOptions(CURL* h, const HttpRequest& request) {
+  if (!urlInHandleValid_ || request.url != urlInHandle_) {
+    urlInHandle_.assign(request.url);
+    urlInHandleValid_ = curl_easy_setopt(h, CURLOPT_URL, urlInHandle_.c_str()) == CURLE_OK;
+  }
+  // The proxy is chosen for the host the transfer goes to.
+  const std::string_view host = hostOfUrl(request.url);
+  if (!proxyHostValid_ || host != proxyHost_) {
+    auto known = proxies_.find(host);
+    if (known == proxies_.end()) {
+      known = proxies_.emplace(std::string(host), platformProxyFor(host)).first;
+    }
+    // Null gives libcurl back its own choice (the environment variables).
+    curl_easy_setopt(h, CURLOPT_PROXY, known->second ? known->second->c_str() : nullptr);
+    proxyHost_.assign(host);
+    proxyHostValid_ = true;
+  }
+  if (!timeoutsInHandle_ || timeoutsInHandle_->connectSeconds != request.timeouts.connectSeconds ||
+      timeoutsInHandle_->totalSeconds != request.timeouts.totalSeconds) {
+    // Time limits, so that a stalled or silent server cannot hold the host's
+    // render thread for ever.
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.timeouts.connectSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, request.timeouts.totalSeconds);
+    timeoutsInHandle_ = request.timeouts;
+  }
+  if (contentInHandle_ != request.content) {
+    // A form body goes with libcurl's default content type; bytes say what
+    // they are. No other header is ever added: the token never travels in
+    // one.
+    curl_slist* headers = nullptr;
+    if (request.content == HttpRequest::Content::Bytes) {
+      if (!bytesHeaders_) {
+        bytesHeaders_.reset(
+            curl_slist_append(nullptr, "Content-Type: application/octet-stream"));
+      }
+      headers = bytesHeaders_.get();
+    }
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    contentInHandle_ = request.content;
+  }
+  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+  curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
 }
 
-HttpResult HttpSession::perform() {
+HttpResult HttpSession::perform(const HttpRequest& request) {
   std::lock_guard<std::mutex> lock(mutex);
   HttpResult result;
   headers_.clear();  // collected apart from the body, then dropped
-
-  ++transferCount;
-  lastStatus = 0;
-  lastRetryAfterSeconds.reset();
   CURLcode code = CURLE_FAILED_INIT;  // no handle: reported as a failed transfer
   if (handle) {
     CURL* h = handle.get();
-    // libcurl copies the address it is given; it is handed over again only
-    // when it has changed, which spares that copy for every message.
-    if (!urlInHandleValid_ || url != urlInHandle_) {
-      urlInHandleValid_ = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
-      if (urlInHandleValid_) urlInHandle_ = url;
-    }
+    applyOptions(h, request);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
     code = curl_easy_perform(h);
-    if (code == CURLE_OK) noteReplyHead(h);
+    if (code == CURLE_OK) noteReplyHead(h, result);
   }
   // The server chooses how much header text it sends: keep the memory of a
   // usual reply's headers for the next transfer, not that of a huge one.
   if (headers_.capacity() > kKeptHeaderBytes) std::string().swap(headers_);
   lastResult = code;
-
+  result.code = code;
   if (code != CURLE_OK) {
-    std::string text = "curl_easy_perform() failed ";
-    text += curl_easy_strerror(code);
-    if (throwErrors) throw std::runtime_error(text);
-    writeDiagnostic(text);
     result.failed = true;
-    result.errorText = std::move(text);
+    result.errorText = "curl_easy_perform() failed ";
+    result.errorText += curl_easy_strerror(code);
+  }
+  return result;
+}
+
+void HttpSession::setRequest(const std::string& method, const std::string& body) {
+  url = kWebApiRoot;
+  url += method;
+  pendingBody_ = body;
+}
+
+HttpResult HttpSession::perform() {
+  HttpRequest request;
+  request.url = url;
+  request.body = pendingBody_;
+  HttpResult result = perform(request);
+  if (result.failed) {
+    if (throwErrors) throw std::runtime_error(result.errorText);
+    writeDiagnostic(result.errorText);
   }
   return result;
 }

@@ -4,11 +4,14 @@
 // messages.
 #include <curl/curl.h>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "slack/api_request.h"
 #include "slack/http_result.h"
 
 namespace pingwell {
@@ -18,41 +21,64 @@ struct CurlHandleDeleter {
 };
 using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
 
+struct CurlListDeleter {
+  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+
+// One POST: where to, what, as which content type, and how long it may take.
+struct HttpRequest {
+  enum class Content { Form, Bytes };
+  std::string_view url;
+  std::string_view body;  // libcurl reads it during the transfer
+  Content content = Content::Form;
+  Timeouts timeouts;
+};
+
 class HttpSession {
  public:
   explicit HttpSession(bool throwErrors);
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
-  // Sets the address (Web API root + method) and the POST body of the next
-  // transfer. libcurl does not copy the body (CURLOPT_POSTFIELDS): it must
-  // stay alive and unchanged until perform() has returned. Takes no lock.
-  void setRequest(const std::string& method, const std::string& body);
+  // One blocking POST under `mutex`, answered as a value: it neither throws
+  // (but std::bad_alloc) nor writes anything.
+  HttpResult perform(const HttpRequest& request);
 
-  // One blocking POST under `mutex`. A failed transfer throws
+  // The Web API's transfer as a caller sets it up step by step: the address
+  // (Web API root + method) and the POST body of the next transfer; the body
+  // must stay alive and unchanged until perform() has returned. Takes no
+  // lock.
+  void setRequest(const std::string& method, const std::string& body);
+  // The transfer setRequest set up, under `mutex`. A failed transfer throws
   // std::runtime_error when throwErrors is on; otherwise it writes one
   // diagnostic line and returns a result marked failed.
   HttpResult perform();
 
   CurlHandle handle;
-  int lastResult = 0;  // CURLcode of the latest curl_easy_perform, 0 before the first
-  // Counts the calls of perform(), so that a caller can tell whether a
-  // failure came before or from a transfer.
-  unsigned long transferCount = 0;
-  // Of the latest transfer that completed: the HTTP status, and the seconds
-  // of its Retry-After header, when it had one. 0 and none after a failure.
-  long lastStatus = 0;
-  std::optional<long> lastRetryAfterSeconds;
+  int lastResult = 0;  // CURLcode of the latest transfer, 0 before the first
   std::string url;
   bool throwErrors;
   std::mutex mutex;
 
  private:
-  void noteReplyHead(CURL* h) noexcept;
+  // The options of `request` that differ from the last transfer's.
+  void applyOptions(CURL* h, const HttpRequest& request);
+  void noteReplyHead(CURL* h, HttpResult& result) noexcept;
 
-  std::string headers_;      // the reply's header lines; its memory serves the next transfer
-  std::string urlInHandle_;  // the address the handle holds, when valid
+  std::string_view pendingBody_;  // set by setRequest
+  std::string headers_;           // the reply's header lines; its memory serves the next transfer
+  // What the handle holds from earlier transfers, so that each option is
+  // handed over only when it changes (libcurl copies an address each time).
+  std::string urlInHandle_;
   bool urlInHandleValid_ = false;
+  std::string proxyHost_;  // the host whose proxy the handle holds
+  bool proxyHostValid_ = false;
+  std::optional<Timeouts> timeoutsInHandle_;
+  std::optional<HttpRequest::Content> contentInHandle_;
+  CurlList bytesHeaders_;  // "Content-Type: application/octet-stream"
+  // The platform's proxy for each host met, looked up once.
+  std::map<std::string, std::optional<std::string>, std::less<>> proxies_;
 };
 
 }  // namespace pingwell

@@ -1,19 +1,20 @@
 #pragma once
-// What came of one chat message, told in the client's own terms: callers
-// learn whether it was sent, why not, and how long the service asks them to
-// wait, without knowing libcurl's result codes.
-#include <nlohmann/json.hpp>
+// What came of one call, told in the client's own terms: callers learn
+// whether it was sent, why not, how long the service asks them to wait, and
+// what the reply handed back, without knowing libcurl or reading a reply.
 #include <optional>
 #include <string>
+
+#include "slack/http_result.h"
 
 namespace pingwell {
 
 struct PostOutcome {
   enum class Kind {
-    NotSent,             // failed before any transfer (no channel, encoding)
-    Sent,                // the service answered "ok": true
+    NotSent,             // failed before any transfer (no channel, encoding, not https)
+    Sent,                // the service answered "ok": true (an upload: a 2xx status)
     ServiceError,        // the service said no and named why (errorName)
-    UnconfirmedReply,    // a JSON reply that neither says ok nor names an error
+    UnconfirmedReply,    // a reply that neither says ok nor names an error
     UnreadableReply,     // a reply that is not JSON (an HTML error page, cut off)
     NameNotFound,        // the service's or the proxy's name did not resolve
     Unreachable,         // no connection could be made
@@ -24,19 +25,28 @@ struct PostOutcome {
   };
 
   Kind kind = Kind::NotSent;
-  // ServiceError: the reply's "error" text, such as "invalid_auth".
+  // The Web API method called; empty for an upload.
+  std::string method;
+  // ServiceError: the reply's "error" text, such as "invalid_auth", and the
+  // JSON text of its "error" member as the warning line quotes it.
   std::string errorName;
+  std::string errorJson;
   // The failure as the client reports it ("curl_easy_perform() failed ...",
   // "checkResponse() unknown error.", the parser's text); empty when sent and
-  // for ServiceError, whose warning line the client has written already.
+  // for ServiceError, whose line is the warning.
   std::string failure;
   // Failed transfers: libcurl's own words for the result.
   std::string transferText;
   // Set when the service limits the rate: the seconds it asks callers to
   // wait (its Retry-After header; 1 when the header is missing).
   std::optional<long> retryAfterSeconds;
-  // The parsed reply, when one was read.
-  nlohmann::json reply;
+  // What a reply that said ok handed back, where it had it: the channel's ID
+  // and the message's "ts" (chat.postMessage, chat.update), the address and
+  // the file's ID of an upload (files.getUploadURLExternal).
+  std::string channelId;
+  std::string ts;
+  std::string uploadUrl;
+  std::string fileId;
 
   bool sent() const noexcept { return kind == Kind::Sent; }
   // No name, no connection or no answer in time: the service was not reached
@@ -50,5 +60,15 @@ struct PostOutcome {
 
 // The kind of a failed transfer, from libcurl's result code (not 0).
 PostOutcome::Kind transferFailureKind(int curlCode) noexcept;
+
+// What a transfer of `method` (empty: an upload) came to: the transfer
+// classified, the reply parsed and judged once. Free of I/O.
+PostOutcome judgeTransfer(const std::string& method, const HttpResult& result);
+
+// The diagnostic line (without its prefix) that tells of an outcome that
+// was not sent, as the client words it: "warning! <method> checkResponse()
+// failed <error>" for an error the service named, "error <failure>" for the
+// rest; empty when there is nothing to tell.
+std::string outcomeLine(const PostOutcome& outcome);
 
 }  // namespace pingwell

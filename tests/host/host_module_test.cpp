@@ -70,7 +70,7 @@ TEST_F(HostWithModule, RenderNodePostsTheRenderCompletedMessageFromTheSettingsFi
   EXPECT_EQ(run.out, "MasterInterface: 0, no panel on a render node\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(slurp(dir / "Settings" / "slacktoken.txt"), settings);
-  EXPECT_EQ(slurp(dir / "resaved.blk"), "0.00999999978\n1\n0\n0\n0\n0\n");
+  EXPECT_EQ(slurp(dir / "resaved.blk"), "0.00999999978\n1\n0\n0\n0\n0\n0\n");
 
   auto requests = standin.requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -189,8 +189,8 @@ TEST_F(HostWithModule, BothAdditionsAreSavedLoadedAndCopiedWithTheScene) {
                                  "copy copied a\n"
                                  "save copied @/copied2\n"));
   EXPECT_EQ(run.status, 0) << run.err;
-  const std::string timesOnly = "0.00999999978\n1\n0\n1\n1\n0\n";
-  const std::string threadOnly = "0.00999999978\n1\n0\n1\n0\n1\n";
+  const std::string timesOnly = "0.00999999978\n1\n0\n1\n1\n0\n0\n";
+  const std::string threadOnly = "0.00999999978\n1\n0\n1\n0\n1\n0\n";
   for (const char* name : {"a1", "loaded1", "copied1"}) EXPECT_EQ(slurp(dir / name), timesOnly);
   for (const char* name : {"a2", "loaded2", "copied2"}) EXPECT_EQ(slurp(dir / name), threadOnly);
 }

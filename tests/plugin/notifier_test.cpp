@@ -36,7 +36,7 @@ TEST(Notifier, NewInstanceStartsFromTheSettingsFileWithOnlyRenderDoneOn) {
   ASSERT_NE(instance.handle, nullptr);
   EXPECT_EQ(instance->hostGlobal, FakeHost::global());
   EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-1", "Render Bot", "#renders"}));
-  EXPECT_EQ(switchesOf(*instance), (Switches{1, 0, 0, 0, 0}));
+  EXPECT_EQ(switchesOf(*instance), (Switches{1, 0, 0, 0, 0, 0}));
   EXPECT_TRUE(allZero(instance->tokenText, sizeof instance->tokenText));
   EXPECT_TRUE(allZero(instance->nameText, sizeof instance->nameText));
   EXPECT_TRUE(allZero(instance->channelText, sizeof instance->channelText));
@@ -73,9 +73,10 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   saved->notifyFrameDone = 9;
   saved->addRenderTimes = 10;
   saved->frameMessagesInThread = -11;
+  saved->progressInOneMessage = 12;
   FakeSceneBlock block;
   EXPECT_EQ(notifierSave(saved.handle, &block.save), nullptr);
-  ASSERT_EQ(block.values.size(), 6u);
+  ASSERT_EQ(block.values.size(), 7u);
   ASSERT_TRUE(block.values[0].isFloat);
   uint32_t bits = 0;
   std::memcpy(&bits, &block.values[0].f, sizeof bits);
@@ -86,12 +87,13 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   EXPECT_EQ(block.values[3].i, 9);
   EXPECT_EQ(block.values[4].i, 10);
   EXPECT_EQ(block.values[5].i, -11);
+  EXPECT_EQ(block.values[6].i, 12);
 
   // Any leading float loads the same; values come back unclamped.
   block.values[0].f = 123.5f;
   Instance loaded;
   EXPECT_EQ(notifierLoad(loaded.handle, &block.load), nullptr);
-  EXPECT_EQ(switchesOf(*loaded), (Switches{7, -8, 9, 10, -11}));
+  EXPECT_EQ(switchesOf(*loaded), (Switches{7, -8, 9, 10, -11, 12}));
 }
 
 TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
@@ -101,34 +103,39 @@ TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
   struct Case {
     const char* what;
     Values values;
-    // render done, frame start, frame done, render times, thread
+    // render done, frame start, frame done, render times, thread, progress
     std::vector<int32_t> switches;
   };
-  // Loaded over an instance with both additions on: a scene saved before
-  // they existed turns them off.
+  // Loaded over an instance with the three additions on: a scene saved
+  // before they existed turns them off.
   const Case cases[] = {
-      {"empty block", {}, {1, 0, 0, 0, 0}},
-      {"float only", {{true, 0.01f, 0}}, {1, 0, 0, 0, 0}},
-      {"one switch", {{true, 0.01f, 0}, {false, 0, 0}}, {0, 0, 0, 0, 0}},
-      {"two switches", {{true, 0.01f, 0}, {false, 0, 5}, {false, 0, 1}}, {5, 1, 0, 0, 0}},
+      {"empty block", {}, {1, 0, 0, 0, 0, 0}},
+      {"float only", {{true, 0.01f, 0}}, {1, 0, 0, 0, 0, 0}},
+      {"one switch", {{true, 0.01f, 0}, {false, 0, 0}}, {0, 0, 0, 0, 0, 0}},
+      {"two switches", {{true, 0.01f, 0}, {false, 0, 5}, {false, 0, 1}}, {5, 1, 0, 0, 0, 0}},
       {"four values",
        {{true, 0.01f, 0}, {false, 0, 0}, {false, 0, 1}, {false, 0, 1}},
-       {0, 1, 1, 0, 0}},
+       {0, 1, 1, 0, 0, 0}},
       {"five values",
        {{true, 0.01f, 0}, {false, 0, 1}, {false, 0, 0}, {false, 0, 0}, {false, 0, 1}},
-       {1, 0, 0, 1, 0}},
+       {1, 0, 0, 1, 0, 0}},
+      {"six values",
+       {{true, 0.01f, 0}, {false, 0, 1}, {false, 0, 0}, {false, 0, 0}, {false, 0, 1},
+        {false, 0, 1}},
+       {1, 0, 0, 1, 1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Instance instance;
     instance->addRenderTimes = 1;
     instance->frameMessagesInThread = 1;
+    instance->progressInOneMessage = 1;
     FakeSceneBlock block;
     block.values = c.values;
     EXPECT_EQ(notifierLoad(instance.handle, &block.load), nullptr);
-    const std::vector<int32_t> loaded = {instance->notifyRenderDone, instance->notifyFrameStart,
-                                         instance->notifyFrameDone, instance->addRenderTimes,
-                                         instance->frameMessagesInThread};
+    const std::vector<int32_t> loaded = {
+        instance->notifyRenderDone, instance->notifyFrameStart,      instance->notifyFrameDone,
+        instance->addRenderTimes,   instance->frameMessagesInThread, instance->progressInOneMessage};
     EXPECT_EQ(loaded, c.switches);
   }
 }
@@ -146,6 +153,7 @@ TEST(Notifier, CopyCarriesEveryField) {
   from->notifyFrameDone = 2;
   from->addRenderTimes = 1;
   from->frameMessagesInThread = 3;
+  from->progressInOneMessage = 1;
   host.writeSettings("tok-b\nname-b\nchan-b\n");
   Instance to;
   EXPECT_EQ(notifierCopy(to.handle, from.handle), nullptr);
@@ -153,7 +161,7 @@ TEST(Notifier, CopyCarriesEveryField) {
   EXPECT_STREQ(to->tokenText, "typed token");
   EXPECT_STREQ(to->nameText, "typed name");
   EXPECT_STREQ(to->channelText, "typed channel");
-  EXPECT_EQ(switchesOf(*to), (Switches{0, 1, 2, 1, 3}));
+  EXPECT_EQ(switchesOf(*to), (Switches{0, 1, 2, 1, 3, 1}));
   EXPECT_EQ(textsOf(*to), (PostingTexts{"tok-a", "name-a", "chan-a"}));
   EXPECT_EQ(notifierCopy(to.handle, to.handle), nullptr);  // onto itself: no change
   EXPECT_EQ(to->token, "tok-a");

@@ -32,7 +32,7 @@ class Panel : public ::testing::Test {
   FakeHost host;
 };
 
-TEST_F(Panel, ShowsElevenControlsInOrderWithExactLabels) {
+TEST_F(Panel, ShowsTwelveControlsInOrderWithExactLabels) {
   Instance instance;
   host.script.pressOk = false;
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
@@ -58,6 +58,7 @@ TEST_F(Panel, ShowsElevenControlsInOrderWithExactLabels) {
       {"BoolControl", "Message when a frame is complete ", 8, -1},
       {"BoolControl", "Add render times", 8, -1},
       {"BoolControl", "Frame messages in a thread", 8, -1},
+      {"BoolControl", "Progress in one message", 8, -1},
       {"ButtonControl", "Send Test Message", 2, -1},
   };
   ASSERT_EQ(run.controls.size(), std::size(expected));
@@ -112,7 +113,7 @@ TEST_F(Panel, OkTakesTheEditsAndRewritesTheFile) {
   EXPECT_STREQ(instance->tokenText, "xoxb-new");
   EXPECT_STREQ(instance->nameText, "Render Bot");
   EXPECT_STREQ(instance->channelText, "#renders");
-  EXPECT_EQ(switchesOf(*instance), (Switches{0, 1, 1, 0, 1}));
+  EXPECT_EQ(switchesOf(*instance), (Switches{0, 1, 1, 0, 1, 0}));
   EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-new\nRender Bot\n#renders\n");
   EXPECT_EQ(testing::fileMode(host.settingsPath()), 0600u);
   EXPECT_TRUE(host.lastRun().destroyed);

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "plugin/host_interface.h"
+#include "plugin/message_text.h"
+#include "plugin/render_conversation.h"
 
 namespace pingwell {
 namespace {
@@ -189,36 +191,41 @@ TEST(RenderTimes, TextsFollowTheRendersEvents) {
   EXPECT_EQ(renderTimesText(kFrameStarted, done, "node-07"), "");
 }
 
-TEST(RenderRecord, EachRenderHasAThreadOfItsOwn) {
+// The conversation begins anew with every render the record sees begin.
+TEST(RenderConversation, EachRenderHasAThreadOfItsOwn) {
   RenderRecord record;
-  record.note(kStarting, 1, at(seconds(0)));
-  EXPECT_EQ(record.threadTs(), "");
-  record.takeThread("1700000000.000001");
-  record.takeThread("1700000000.000002");  // the first accepted message stays the thread
-  record.note(kFrameDone, 1, at(seconds(1)));
-  record.note(kCompleted, 1, at(seconds(2)));
-  EXPECT_EQ(record.threadTs(), "1700000000.000001");  // for the completed message itself
+  RenderConversation talk;
+  const auto note = [&](int32_t code, RenderClock::duration when) {
+    if (record.note(code, 1, at(when)).began) talk.newRender();
+  };
+  note(kStarting, seconds(0));
+  EXPECT_EQ(talk.threadTs(), "");
+  talk.takeThread("1700000000.000001");
+  talk.takeThread("1700000000.000002");  // the first accepted message stays the thread
+  note(kFrameDone, seconds(1));
+  note(kCompleted, seconds(2));
+  EXPECT_EQ(talk.threadTs(), "1700000000.000001");  // for the completed message itself
 
-  record.note(kFrameStarted, 1, at(seconds(10)));  // the next render
-  EXPECT_EQ(record.threadTs(), "");
+  note(kFrameStarted, seconds(10));  // the next render
+  EXPECT_EQ(talk.threadTs(), "");
   for (const std::string& odd :
        {std::string("1.2&channel=x"), std::string(""), std::string("ts"), std::string(33, '1')}) {
-    record.takeThread(odd);
-    EXPECT_EQ(record.threadTs(), "") << odd;
+    talk.takeThread(odd);
+    EXPECT_EQ(talk.threadTs(), "") << odd;
   }
-  record.takeThread("1700000000.000005");
-  record.note(kStarting, 1, at(seconds(20)));
-  EXPECT_EQ(record.threadTs(), "");
-  record.takeThread("1700000000.000006");
-  record.note(kCompleted, 1, at(seconds(21)));
-  record.note(kCompleted, 1, at(seconds(22)));  // a completion of its own: a new render
-  EXPECT_EQ(record.threadTs(), "");
-  record.note(kFrameStarted, 1, at(seconds(23)));
-  record.takeThread("1700000000.000007");
-  record.note(kAborted, 1, at(seconds(24)));
-  EXPECT_EQ(record.threadTs(), "1700000000.000007");  // for the completion that follows
-  record.note(kFrameStarted, 1, at(seconds(30)));
-  EXPECT_EQ(record.threadTs(), "");
+  talk.takeThread("1700000000.000005");
+  note(kStarting, seconds(20));
+  EXPECT_EQ(talk.threadTs(), "");
+  talk.takeThread("1700000000.000006");
+  note(kCompleted, seconds(21));
+  note(kCompleted, seconds(22));  // a completion of its own: a new render
+  EXPECT_EQ(talk.threadTs(), "");
+  note(kFrameStarted, seconds(23));
+  talk.takeThread("1700000000.000007");
+  note(kAborted, seconds(24));
+  EXPECT_EQ(talk.threadTs(), "1700000000.000007");  // for the completion that follows
+  note(kFrameStarted, seconds(30));
+  EXPECT_EQ(talk.threadTs(), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The pause after a network failure and the wait of a rate limit, on a clock
 // the test moves by hand.
 #include "plugin/backoff.h"
+#include "plugin/message_text.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -128,12 +129,12 @@ TEST_F(Backoff, PostThatFailedBeforeAnyTransferChangesNothing) {
 TEST_F(Backoff, SkipNoteIsOneLineWithTheFailureItsAgeAndTheNextTry) {
   backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
   wait(seconds(12) + milliseconds(700));
-  EXPECT_EQ(backoff.skipNote("shot.lws\nFrame Started: 3"),
+  EXPECT_EQ(skipNote("shot.lws\nFrame Started: 3", *backoff.skipReason()),
             "skipped \"shot.lws Frame Started: 3\": network failure 12 s ago (Timeout was "
             "reached), next try in 48 s");
   backoff.noteOutcome(outcomeOf(CURLE_OPERATION_TIMEDOUT));
   wait(seconds(119) + milliseconds(999));
-  EXPECT_EQ(backoff.skipNote("shot.lws\r\nFrame Rendered: 3"),
+  EXPECT_EQ(skipNote("shot.lws\r\nFrame Rendered: 3", *backoff.skipReason()),
             "skipped \"shot.lws  Frame Rendered: 3\": network failure 119 s ago (Timeout was "
             "reached), next try in 1 s");
 }
@@ -153,7 +154,7 @@ TEST_F(Backoff, RateLimitSkipsFrameMessagesForItsRetryAfterTime) {
   backoff.noteOutcome(rateLimited(3));
   wait(seconds(1));
   EXPECT_TRUE(backoff.pausing());
-  EXPECT_EQ(backoff.skipNote("shot.lws\nFrame Started: 4"),
+  EXPECT_EQ(skipNote("shot.lws\nFrame Started: 4", *backoff.skipReason()),
             "skipped \"shot.lws Frame Started: 4\": rate-limited by the service 1 s ago "
             "(Retry-After 3 s), next try in 2 s");
   wait(seconds(2));

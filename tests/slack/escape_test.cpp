@@ -24,16 +24,16 @@ TEST(Escape, OnlyTheUnreservedSetIsLeftAsItIs) {
   for (const auto& c : cases) EXPECT_EQ(client.escape(c.in), c.out) << c.in;
 }
 
-// The chat object encodes into strings it keeps from message to message:
+// The body writer encodes into a body it keeps from request to request:
 // what is appended must not depend on what the string held before.
 TEST(Escape, EncodingIntoAKeptStringAppendsTheSameText) {
   SlackClient client("tok", true);
   std::string all;
   for (int byte = 0; byte < 256; ++byte) all += std::string(1, static_cast<char>(byte)) + "x";
   std::string kept = "kept ";
-  client.escapeInto(kept, all);
+  appendPercentEncoded(kept, all);
   EXPECT_EQ(kept, "kept " + client.escape(all));
-  client.escapeInto(kept, "");
+  appendPercentEncoded(kept, "");
   EXPECT_EQ(kept, "kept " + client.escape(all));
 }
 

@@ -52,19 +52,19 @@ inline std::ostream& operator<<(std::ostream& out, const PostingTexts& t) {
 
 // The five switches, in the order of the scene block.
 struct Switches {
-  int32_t renderDone, frameStart, frameDone, renderTimes, thread;
+  int32_t renderDone, frameStart, frameDone, renderTimes, thread, progress;
   bool operator==(const Switches& o) const {
     return renderDone == o.renderDone && frameStart == o.frameStart && frameDone == o.frameDone &&
-           renderTimes == o.renderTimes && thread == o.thread;
+           renderTimes == o.renderTimes && thread == o.thread && progress == o.progress;
   }
 };
 inline Switches switchesOf(const NotifierInstance& n) {
-  return {n.notifyRenderDone, n.notifyFrameStart, n.notifyFrameDone, n.addRenderTimes,
-          n.frameMessagesInThread};
+  return {n.notifyRenderDone,    n.notifyFrameStart,          n.notifyFrameDone,
+          n.addRenderTimes,      n.frameMessagesInThread,     n.progressInOneMessage};
 }
 inline std::ostream& operator<<(std::ostream& out, const Switches& s) {
   return out << "{" << s.renderDone << ", " << s.frameStart << ", " << s.frameDone << ", "
-             << s.renderTimes << ", " << s.thread << "}";
+             << s.renderTimes << ", " << s.thread << ", " << s.progress << "}";
 }
 
 }  // namespace pingwell::testing
