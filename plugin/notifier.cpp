@@ -5,10 +5,12 @@
 #include <string>
 
 #include "plugin/failure_report.h"
+#include "plugin/frame_previews.h"
 #include "plugin/kept_services.h"
 #include "plugin/machine_name.h"
 #include "plugin/message_text.h"
 #include "plugin/posting.h"
+#include "plugin/preview_posting.h"
 #include "plugin/settings_file.h"
 #include "slack/diagnostics.h"
 
@@ -121,6 +123,42 @@ void post(NotifierInstance& notifier, int eventCode, const std::string& text) {
   if (inThread && result.outcome.sent()) notifier.conversation.takeThread(result.outcome.ts);
 }
 
+// The render's first frame after its frame-rendered event, and its last
+// frame rendered whole after its completion, each posted once. The upload
+// needs the channel's ID: when no reply in this process has told it yet,
+// the event's own message is posted first (as if its switch were on), and
+// its reply tells it.
+template <typename PostEventMessage>
+void previewStep(NotifierInstance& notifier, int eventCode, const RenderMoment& moment,
+                 const char* sceneFile, bool messagePosted, PostEventMessage& postEventMessage) {
+  RenderConversation& talk = notifier.conversation;
+  const std::shared_ptr<const FramePreview> latest = FramePreviews::instance().latest();
+  if (!latest) return;
+  const bool last = eventCode == HOST_EVENT_RENDER_DONE;
+  if (last ? talk.previewPosted(latest->frame)
+           : talk.firstPreviewDone() || latest->frame != moment.frame) {
+    return;
+  }
+  if (!last) talk.noteFirstPreview(latest->frame);
+  std::string channelId = knownChannelId(notifier.channel);
+  if (channelId.empty() && !messagePosted) {
+    postEventMessage();
+    channelId = knownChannelId(notifier.channel);
+  }
+  if (channelId.empty()) {
+    writeDiagnostic("error the preview of frame " + std::to_string(latest->frame) +
+                    " was not posted: no message to the channel has gone through yet");
+    return;
+  }
+  const std::string threadTs =
+      switchIsOn(notifier.frameMessagesInThread) ? talk.threadTs() : std::string();
+  if (postPreview(settingsOf(notifier), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+                  *latest, sceneFile, channelId, threadTs) &&
+      !last) {
+    talk.notePreviewPosted(latest->frame);
+  }
+}
+
 }  // namespace
 
 void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noexcept {
@@ -221,7 +259,13 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const int32_t frame = currentFrame();
   const RenderMoment moment = notifier.render.note(
       eventCode, frame, tracksRenders(notifier) ? std::optional(pluginNow()) : std::nullopt);
-  if (moment.began) notifier.conversation.newRender();
+  if (moment.began) {
+    notifier.conversation.newRender();
+    // The filter hands over a render's frames after its first frame start;
+    // an event later in a render must not drop what it handed over.
+    if (eventCode == HOST_EVENT_RENDER_STARTING || eventCode == HOST_EVENT_FRAME_STARTED)
+      FramePreviews::instance().newRender();
+  }
   // Decide before touching anything: an event that posts nothing does no
   // I/O and allocates nothing.
   const int32_t* notifySwitch = switchFor(notifier, eventCode);
@@ -229,7 +273,9 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const bool progress = switchIsOn(notifier.progressInOneMessage) &&
                         (eventCode == HOST_EVENT_FRAME_STARTED ||
                          eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE);
-  if ((!message && !progress) || !canPost(notifier)) return 0.0;
+  const bool preview = (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
+                       FramePreviews::instance().filterApplied();
+  if ((!message && !progress && !preview) || !canPost(notifier)) return 0.0;
   try {
     const HostSceneInfo* scene = keptServices().sceneInfo;
     const char* sceneFile = scene ? scene->filename : nullptr;
@@ -238,11 +284,7 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     // finished.
     const bool renderNode = keptServices().panelServices == nullptr;
     const std::optional<FrameRange> range = renderRange(scene, renderNode);
-    // The progress message comes before a frame start's message, and is
-    // edited after a frame's and before the completion's.
-    const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
-    if (progress && progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
-    if (message) {
+    const auto postEventMessage = [&] {
       // Only a render completed tells of an abort.
       std::string text = moment.abortedAtFrame
                              ? composeAbortedMessage(sceneFile, *moment.abortedAtFrame)
@@ -254,7 +296,13 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
             range);
       }
       post(notifier, eventCode, text);
-    }
+    };
+    // The progress message comes before a frame start's message, and is
+    // edited after a frame's and before the completion's.
+    const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
+    if (progress && progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
+    if (message) postEventMessage();
+    if (preview) previewStep(notifier, eventCode, moment, sceneFile, message, postEventMessage);
     if (progress && !progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
   } catch (...) {
     reportCurrentException(notifier.token);

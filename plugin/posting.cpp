@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -32,13 +33,24 @@ PostBackoff& networkBackoff() {
   return backoff;
 }
 
+// The channel IDs the service told of in its replies, by the channel as the
+// artist named it. Guarded by postingMutex().
+std::map<std::string, std::string, std::less<>>& channelIds() {
+  static std::map<std::string, std::string, std::less<>> ids;
+  return ids;
+}
+
 // Tells of an outcome that did not go through: an error the service named
 // always, the rest unless the caller tells it itself (the test message).
 void report(const PostOutcome& outcome, PostKind kind, const std::string& token) {
   if (outcome.sent()) return;
   if (kind == PostKind::TestMessage && outcome.kind != PostOutcome::Kind::ServiceError) return;
-  const std::string line = outcomeLine(outcome);
-  if (!line.empty()) writeDiagnostic(maskSecret(line, token));
+  std::string line = outcomeLine(outcome);
+  if (line.empty()) return;
+  // The one refusal the artist can mend in the app's settings.
+  if (outcome.errorName == "missing_scope" && outcome.method.rfind("files.", 0) == 0)
+    line += ": the token lacks files:write";
+  writeDiagnostic(maskSecret(line, token));
 }
 
 // One try: skipped while frame messages of `method` pause, else made with
@@ -111,8 +123,17 @@ PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std:
     client.chat.channel = settings.channel;
     client.chat.threadTs.assign(place.threadTs);
     client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
-    return client.chat.sendMessage(text, "");
+    PostOutcome outcome = client.chat.sendMessage(text, "");
+    if (outcome.sent() && !outcome.channelId.empty())
+      channelIds()[settings.channel] = outcome.channelId;  // under the posting lock
+    return outcome;
   });
+}
+
+std::string knownChannelId(const std::string& channel) {
+  const std::lock_guard<std::mutex> lock(postingMutex());
+  const auto it = channelIds().find(channel);
+  return it != channelIds().end() ? it->second : std::string();
 }
 
 PostResult editMessageAs(const PostSettings& settings, PostKind kind, const std::string& channelId,

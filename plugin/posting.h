@@ -50,6 +50,10 @@ struct PostResult {
 PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
                          const ThreadPlace& place = {});
 
+// The ID of `channel` (as the artist named it) that the reply of an earlier
+// message to it in this process told, or empty.
+std::string knownChannelId(const std::string& channel);
+
 // Edits the message `ts` in the channel whose ID is `channelId` to read
 // `text` (chat.update), with the token of `settings`, as postMessageAs posts:
 // skipped while paused as a frame message, or tried as a render-completed

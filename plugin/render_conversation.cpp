@@ -30,6 +30,8 @@ void RenderConversation::newRender() noexcept {
   progressTs_.clear();
   edited_ = false;
   editsEnded_ = false;
+  firstPreviewDone_ = false;
+  previewPosted_ = false;
 }
 
 void RenderConversation::takeThread(const std::string& ts) {
@@ -50,6 +52,13 @@ bool RenderConversation::editDue(PluginClock::time_point now) const noexcept {
 void RenderConversation::noteEdit(PluginClock::time_point now) noexcept {
   edited_ = true;
   lastEdit_ = now;
+}
+
+void RenderConversation::noteFirstPreview(int /*frame*/) noexcept { firstPreviewDone_ = true; }
+
+void RenderConversation::notePreviewPosted(int frame) noexcept {
+  previewPosted_ = true;
+  postedFrame_ = frame;
 }
 
 }  // namespace pingwell

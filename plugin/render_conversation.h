@@ -43,6 +43,13 @@ class RenderConversation {
   void endEdits() noexcept { editsEnded_ = true; }
   bool editsEnded() const noexcept { return editsEnded_; }
 
+  // The render's first frame has had its preview's turn (posted or not).
+  bool firstPreviewDone() const noexcept { return firstPreviewDone_; }
+  void noteFirstPreview(int frame) noexcept;
+  // The preview of `frame` was posted; previewPosted tells whether it was.
+  void notePreviewPosted(int frame) noexcept;
+  bool previewPosted(int frame) const noexcept { return previewPosted_ && postedFrame_ == frame; }
+
  private:
   std::string threadTs_;
   std::string progressChannel_;
@@ -50,6 +57,9 @@ class RenderConversation {
   bool edited_ = false;
   PluginClock::time_point lastEdit_{};
   bool editsEnded_ = false;
+  bool firstPreviewDone_ = false;
+  bool previewPosted_ = false;
+  int postedFrame_ = 0;
 };
 
 }  // namespace pingwell
