@@ -1,11 +1,14 @@
 #include "host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <thread>
 
+#include "image_filter.h"
 #include "panel.h"
 #include "scene_block.h"
 #include "standin_services.h"
@@ -29,6 +32,9 @@ void say(const std::string& text) {
 void expectWords(const std::vector<std::string>& w, size_t count, const char* usage, int line) {
   if (w.size() != count) throw ScriptError(line, std::string("usage: ") + usage);
 }
+
+// Longest a frame may be held for: ten minutes.
+constexpr int32_t kMaxSleepMs = 600000;
 
 std::string hex32(uint32_t value) {
   char text[16];
@@ -234,21 +240,32 @@ void Host::cmdEvent(const std::vector<std::string>& w, int line) {
 }
 
 void Host::cmdRender(const std::vector<std::string>& w, int line) {
-  static const char* const kUsage = "render FIRST LAST [step=S] [abort=N]";
-  if (w.size() < 3 || w.size() > 5) throw ScriptError(line, std::string("usage: ") + kUsage);
+  static const char* const kUsage =
+      "render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]";
+  if (w.size() < 3 || w.size() > 7) throw ScriptError(line, std::string("usage: ") + kUsage);
   const int32_t first = parseInt32(w[1], "the first frame", line);
   const int32_t last = parseInt32(w[2], "the last frame", line);
   if (first > last) throw ScriptError(line, "the first frame comes after the last");
   int32_t step = 1;
   std::optional<int32_t> abortAt;
+  int32_t sleepMs = 0;
+  FrameSize size;
   for (size_t i = 3; i < w.size(); ++i) {
-    if (w[i].rfind("step=", 0) == 0) {
-      step = parseInt32(w[i].substr(5), "the step", line);
+    const std::string& word = w[i];
+    if (word.rfind("step=", 0) == 0) {
+      step = parseInt32(word.substr(5), "the step", line);
       if (step < 1) throw ScriptError(line, "the step must be at least 1");
-    } else if (w[i].rfind("abort=", 0) == 0) {
-      abortAt = parseInt32(w[i].substr(6), "the frame of the abort", line);
+    } else if (word.rfind("abort=", 0) == 0) {
+      abortAt = parseInt32(word.substr(6), "the frame of the abort", line);
       if (*abortAt < first || *abortAt > last)
         throw ScriptError(line, "the abort must come at a frame of the render");
+    } else if (word.rfind("sleep=", 0) == 0) {
+      sleepMs = parseInt32(word.substr(6), "the sleep", line);
+      if (sleepMs < 0 || sleepMs > kMaxSleepMs)
+        throw ScriptError(line, "the sleep must be 0 to " + std::to_string(kMaxSleepMs) +
+                                    " milliseconds");
+    } else if (word.rfind("size=", 0) == 0) {
+      size = parseFrameSize(word.substr(5), line);
     } else {
       throw ScriptError(line, std::string("usage: ") + kUsage);
     }
@@ -271,6 +288,8 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
       deliverAll(HOST_EVENT_RENDER_ABORTED);
       break;
     }
+    // The time the frame takes to render.
+    if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
     deliverAll(HOST_EVENT_FRAME_DONE);
   }
   deliverAll(HOST_EVENT_RENDER_DONE);
