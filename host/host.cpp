@@ -299,7 +299,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (w.size() < 3)
     throw ScriptError(line,
                       "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
-                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [gettoken] [test]");
+                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [progress=B] [gettoken] "
+                      "[test]");
   Instance& instance = find(w[1], line);
   ScriptedUser user;
   if (w[2] == "ok")
@@ -321,6 +322,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
       {"done", "Message when a frame is complete", true},
       {"times", "Add render times", true},
       {"thread", "Frame messages in a thread", true},
+      {"progress", "Progress in one message", true},
   };
   for (size_t i = 3; i < w.size(); ++i) {
     const std::string& word = w[i];

@@ -173,6 +173,8 @@ TEST_F(HostRun, LineThatCannotRunStopsTheScriptWithItsNumberAndStatus2) {
       {"create a\noptions a maybe\n", "line 2: options needs ok or cancel, not maybe\n"},
       {"create a\noptions a ok colour=red\n", "line 2: unknown options setting: colour=red\n"},
       {"create a\noptions a ok render=2\n", "line 2: render must be 0 or 1, not 2\n"},
+      {"create a\noptions a ok progress=1\n",
+       "line 2: the panel has no switch labelled \"Progress in one message\"\n"},
       {"create a\nload a missing.txt\n", "line 2: cannot read missing.txt\n"},
       {"create a\nsave a no/such/folder/x.txt\n", "line 2: cannot write no/such/folder/x.txt\n"},
       {"create a\ncopy a a\n", "line 2: cannot copy a onto itself\n"},
