@@ -18,6 +18,8 @@ namespace pingwell_host {
 namespace {
 
 constexpr int kHostVersion = 4;
+// The module's image filter that `filter add` applies.
+constexpr const char* kFilterServer = "voro2_slack_preview";
 // A server table longer than this has lost its closing entry.
 constexpr int kMaxServers = 256;
 
@@ -64,6 +66,9 @@ Host::Host(const std::string& modulePath) {
       activateHandler_ = server.activate;
     if (std::strcmp(server.className, "MasterInterface") == 0 && !activateInterface_)
       activateInterface_ = server.activate;
+    if (std::strcmp(server.className, HOST_IMAGE_FILTER_CLASS) == 0 && server.serverName &&
+        std::strcmp(server.serverName, kFilterServer) == 0 && !activateFilter_)
+      activateFilter_ = server.activate;
   }
   if (!activateHandler_) throw ScriptError(0, modulePath + ": no MasterHandler server");
 
@@ -79,6 +84,7 @@ Host::Host(const std::string& modulePath) {
 }
 
 Host::~Host() {
+  removeFilter();
   for (Instance& instance : instances_)
     if (instance.funcs.destroy) instance.funcs.destroy(instance.handle);
   instances_.clear();
@@ -129,6 +135,8 @@ void Host::run(const ScriptLine& line) {
     cmdRender(w, n);
   else if (cmd == "options")
     cmdOptions(w, n);
+  else if (cmd == "filter")
+    cmdFilter(w, n);
   else
     throw ScriptError(n, "unknown command: " + cmd);
 }
@@ -290,6 +298,9 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
     }
     // The time the frame takes to render.
     if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    // The rendered frame goes through the image filter before the handlers
+    // hear it is done.
+    if (filter_) filterFrame(static_cast<int32_t>(frame), size, line);
     deliverAll(HOST_EVENT_FRAME_DONE);
   }
   deliverAll(HOST_EVENT_RENDER_DONE);
@@ -376,6 +387,59 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (result != 0)
     throw ScriptError(line, "MasterInterface activation failed: " + std::to_string(result));
   if (!error.empty()) throw ScriptError(line, error);
+}
+
+void Host::cmdFilter(const std::vector<std::string>& w, int line) {
+  static const char* const kUsage = "filter add [noitems] | filter remove";
+  if (w.size() == 2 && w[1] == "remove") {
+    if (!filter_) throw ScriptError(line, "no image filter is applied");
+    removeFilter();
+    return;
+  }
+  const bool noItems = w.size() == 3 && w[2] == "noitems";
+  if (w.size() < 2 || w[1] != "add" || (w.size() != 2 && !noItems))
+    throw ScriptError(line, std::string("usage: ") + kUsage);
+  if (filter_) throw ScriptError(line, "an image filter is applied already");
+  if (!activateFilter_)
+    throw ScriptError(line, std::string("the module has no ") + HOST_IMAGE_FILTER_CLASS +
+                                " server named " + kFilterServer);
+  // The modeling application passes no item callbacks; the module must
+  // cope with that.
+  HostInstanceFuncs funcs{};
+  HostImageFilterHandler record{};
+  record.instanceFuncs = &funcs;
+  record.itemFuncs = noItems ? nullptr : &filterItemFuncs_;
+  int result = activateFilter_(kHostVersion, &StandInServices::lookup, &record, serverData_);
+  if (result != 0)
+    throw ScriptError(line, std::string(HOST_IMAGE_FILTER_CLASS) +
+                                " activation with version 4 failed: " + std::to_string(result));
+  if (!funcs.create || !record.process)
+    throw ScriptError(line, "the image filter has no create or process function");
+  const char* error = nullptr;
+  void* handle = funcs.create(funcs.priv, nullptr, &error);
+  if (!handle)
+    throw ScriptError(line, "the image filter's create failed" +
+                                (error ? ": " + std::string(error) : std::string()));
+  filter_ = Filter{handle, funcs, record.process};
+}
+
+void Host::removeFilter() {
+  if (!filter_) return;
+  if (filter_->funcs.destroy) filter_->funcs.destroy(filter_->handle);
+  filter_.reset();
+}
+
+void Host::filterFrame(int32_t frame, const FrameSize& size, int line) {
+  const double time = StandInServices::timeOf(frame);
+  FilterFrame image(size, frame, time, time);
+  image.process(filter_->process, filter_->handle);
+  std::string wrong = image.check();
+  if (wrong.empty()) return;
+  // The render goes on as the host's would; the run fails at its end.
+  std::fflush(stdout);
+  std::fprintf(stderr, "line %d: image filter: %s\n", line, wrong.c_str());
+  std::fflush(stderr);
+  failed_ = true;
 }
 
 }  // namespace pingwell_host

@@ -74,8 +74,10 @@ void StandInServices::setFrameRange(int32_t first, int32_t last, int32_t step) {
 
 void StandInServices::setFrame(int32_t frame) {
   timeInfo_.frame = frame;
-  timeInfo_.time = frame / kFramesPerSecond;
+  timeInfo_.time = timeOf(frame);
 }
+
+double StandInServices::timeOf(int32_t frame) { return frame / kFramesPerSecond; }
 
 void StandInServices::setSettingsFolder(const std::string& folder) {
   settingsFolder_ = folder;

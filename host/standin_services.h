@@ -26,6 +26,8 @@ class StandInServices {
   // The scene file name scene info reports; nothing for an unsaved scene.
   void setSceneFile(const std::optional<std::string>& file);
   void setFrame(int32_t frame);
+  // The time of a frame, in seconds, as time info reports it.
+  static double timeOf(int32_t frame);
   // The render range scene info reports (first, last, step).
   void setFrameRange(int32_t first, int32_t last, int32_t step);
   // The folder reported for "Settings".
