@@ -196,54 +196,50 @@ void FakeHost::updateScene() {
   scene.filename = sceneSaved ? sceneFile.c_str() : nullptr;
 }
 
-namespace {
-
-// The plug-in reads and writes one value a call, one line each.
-int readFP(void* data, float* dest, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in reads one value a call");
-  if (block.next >= block.values.size()) return 0;
-  const SceneValue& line = block.values[block.next++];
-  if (!line.isFloat) return 0;
-  *dest = line.f;
-  return 1;
+const HostSaveState* FakeSceneBlock::save() {
+  writer_ = std::make_unique<pingwell_host::SceneBlockWriter>();
+  return writer_->state();
 }
 
-int readI4(void* data, int* dest, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in reads one value a call");
-  if (block.next >= block.values.size()) return 0;
-  const SceneValue& line = block.values[block.next++];
-  if (line.isFloat) return 0;
-  *dest = line.i;
-  return 1;
+const HostLoadState* FakeSceneBlock::load() {
+  reader_.setLines(lines());
+  return reader_.state();
 }
 
-void writeFP(void* data, const float* source, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in writes one value a call");
-  block.values.push_back({true, *source, 0});
+std::vector<std::string> FakeSceneBlock::lines() const {
+  return writer_ ? writer_->lines() : lines_;
 }
 
-void writeI4(void* data, const int* source, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in writes one value a call");
-  block.values.push_back({false, 0.0f, *source});
+// Through the host's own value functions, so a value reads and writes here
+// as it does in a scene.
+std::vector<SceneValue> FakeSceneBlock::values() const {
+  std::vector<SceneValue> values;
+  for (const std::string& line : lines()) {
+    pingwell_host::SceneBlockReader reader;
+    const HostLoadState& state = *reader.state();
+    SceneValue value{false, 0.0f, 0};
+    reader.setLines({line});
+    if (state.readI4(state.readData, &value.i, 1) != 1) {
+      value.isFloat = true;
+      reader.setLines({line});
+      state.readFP(state.readData, &value.f, 1);
+    }
+    values.push_back(value);
+  }
+  return values;
 }
 
-}  // namespace
-
-FakeSceneBlock::FakeSceneBlock() {
-  // Only the two value functions the plug-in uses; every other member stays
-  // NULL, so a call of another one crashes the test.
-  load.ioMode = HOST_IO_SCENE;
-  load.readData = this;
-  load.readFP = readFP;
-  load.readI4 = readI4;
-  save.ioMode = HOST_IO_SCENE;
-  save.writeData = this;
-  save.writeFP = writeFP;
-  save.writeI4 = writeI4;
+void FakeSceneBlock::setValues(const std::vector<SceneValue>& values) {
+  pingwell_host::SceneBlockWriter writer;
+  const HostSaveState& state = *writer.state();
+  for (const SceneValue& value : values) {
+    if (value.isFloat)
+      state.writeFP(state.writeData, &value.f, 1);
+    else
+      state.writeI4(state.writeData, &value.i, 1);
+  }
+  writer_.reset();
+  lines_ = writer.lines();
 }
 
 }  // namespace pingwell::testing

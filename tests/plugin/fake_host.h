@@ -1,14 +1,15 @@
 #pragma once
 // A host of our own for the plug-in's tests: a global lookup that logs what
 // it is asked for, scene and time records the test sets, a "Settings" folder
-// in a fresh temporary folder, a scripted user for the panel services, and
-// load and save states over a list of values.
+// in a fresh temporary folder and a scripted user for the panel services.
+// The load and save states are the host stand-in's own (host/scene_block.h).
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/scene_block.h"
 #include "plugin/host_interface.h"
 #include "support/files.h"
 
@@ -94,9 +95,9 @@ class FakeHost {
   void updateScene();
 };
 
-// A scene block as a list of values, one line each, for load and save: a
-// read takes the next line and finds nothing on it when it holds a value of
-// the other type.
+// A scene block as the host keeps it (host/scene_block.h: one line a value
+// call), seen as a list of values. A read takes the next line and finds
+// nothing on it when it holds no value of its type.
 struct SceneValue {
   bool isFloat;
   float f;
@@ -105,11 +106,25 @@ struct SceneValue {
 
 class FakeSceneBlock {
  public:
-  FakeSceneBlock();
-  std::vector<SceneValue> values;
-  size_t next = 0;
-  HostLoadState load{};
-  HostSaveState save{};
+  FakeSceneBlock() = default;
+  FakeSceneBlock(const FakeSceneBlock&) = delete;
+  FakeSceneBlock& operator=(const FakeSceneBlock&) = delete;
+
+  // The save state: what the plug-in writes becomes the block.
+  const HostSaveState* save();
+  // The load state, reading the block from its first line.
+  const HostLoadState* load();
+
+  // The block's values: a line that reads as an integer is one, any other a
+  // float.
+  std::vector<SceneValue> values() const;
+  void setValues(const std::vector<SceneValue>& values);
+
+ private:
+  std::vector<std::string> lines() const;
+  std::unique_ptr<pingwell_host::SceneBlockWriter> writer_;  // since the last save
+  std::vector<std::string> lines_;                            // else these
+  pingwell_host::SceneBlockReader reader_;
 };
 
 // Counts operator new calls of the whole test program.

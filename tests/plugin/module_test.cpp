@@ -143,9 +143,9 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
   EXPECT_STREQ(funcs.describe(instance), "voro2 pingwell");
   EXPECT_EQ(handler.flags(instance), 2u);
   testing::FakeSceneBlock block;
-  EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
-  ASSERT_EQ(block.values.size(), 6u);
-  EXPECT_EQ(block.values[1].i, 1);  // render done on from the start
+  EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+  ASSERT_EQ(block.values().size(), 6u);
+  EXPECT_EQ(block.values()[1].i, 1);  // render done on from the start
   const HostMasterAccess other{0x10A, nullptr, nullptr, nullptr, nullptr, nullptr};
   handler.event(instance, &other);
   funcs.destroy(instance);
@@ -197,9 +197,9 @@ TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing
   EXPECT_EQ(static_cast<NotifierInstance*>(instance)->channel, "#renders");
 
   testing::FakeSceneBlock block;
-  EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
-  EXPECT_EQ(funcs.load(instance, &block.load), nullptr);
-  EXPECT_EQ(block.values.size(), 6u);
+  EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+  EXPECT_EQ(funcs.load(instance, block.load()), nullptr);
+  EXPECT_EQ(block.values().size(), 6u);
 
   HostMasterInterface face;
   std::memset(&face, 0xA5, sizeof face);

@@ -74,23 +74,25 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   saved->addRenderTimes = 10;
   saved->frameMessagesInThread = -11;
   FakeSceneBlock block;
-  EXPECT_EQ(notifierSave(saved.handle, &block.save), nullptr);
-  ASSERT_EQ(block.values.size(), 6u);
-  ASSERT_TRUE(block.values[0].isFloat);
+  EXPECT_EQ(notifierSave(saved.handle, block.save()), nullptr);
+  std::vector<testing::SceneValue> values = block.values();
+  ASSERT_EQ(values.size(), 6u);
+  ASSERT_TRUE(values[0].isFloat);
   uint32_t bits = 0;
-  std::memcpy(&bits, &block.values[0].f, sizeof bits);
+  std::memcpy(&bits, &values[0].f, sizeof bits);
   EXPECT_EQ(bits, 0x3C23D70Au);
-  for (size_t n = 1; n < block.values.size(); ++n) EXPECT_FALSE(block.values[n].isFloat) << n;
-  EXPECT_EQ(block.values[1].i, 7);
-  EXPECT_EQ(block.values[2].i, -8);
-  EXPECT_EQ(block.values[3].i, 9);
-  EXPECT_EQ(block.values[4].i, 10);
-  EXPECT_EQ(block.values[5].i, -11);
+  for (size_t n = 1; n < values.size(); ++n) EXPECT_FALSE(values[n].isFloat) << n;
+  EXPECT_EQ(values[1].i, 7);
+  EXPECT_EQ(values[2].i, -8);
+  EXPECT_EQ(values[3].i, 9);
+  EXPECT_EQ(values[4].i, 10);
+  EXPECT_EQ(values[5].i, -11);
 
   // Any leading float loads the same; values come back unclamped.
-  block.values[0].f = 123.5f;
+  values[0].f = 123.5f;
+  block.setValues(values);
   Instance loaded;
-  EXPECT_EQ(notifierLoad(loaded.handle, &block.load), nullptr);
+  EXPECT_EQ(notifierLoad(loaded.handle, block.load()), nullptr);
   EXPECT_EQ(switchesOf(*loaded), (Switches{7, -8, 9, 10, -11}));
 }
 
@@ -124,8 +126,8 @@ TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
     instance->addRenderTimes = 1;
     instance->frameMessagesInThread = 1;
     FakeSceneBlock block;
-    block.values = c.values;
-    EXPECT_EQ(notifierLoad(instance.handle, &block.load), nullptr);
+    block.setValues(c.values);
+    EXPECT_EQ(notifierLoad(instance.handle, block.load()), nullptr);
     const std::vector<int32_t> loaded = {instance->notifyRenderDone, instance->notifyFrameStart,
                                          instance->notifyFrameDone, instance->addRenderTimes,
                                          instance->frameMessagesInThread};
