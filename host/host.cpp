@@ -248,8 +248,7 @@ void Host::cmdEvent(const std::vector<std::string>& w, int line) {
 }
 
 void Host::cmdRender(const std::vector<std::string>& w, int line) {
-  static const char* const kUsage =
-      "render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]";
+  static const char* const kUsage = "render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]";
   if (w.size() < 3 || w.size() > 7) throw ScriptError(line, std::string("usage: ") + kUsage);
   const int32_t first = parseInt32(w[1], "the first frame", line);
   const int32_t last = parseInt32(w[2], "the last frame", line);
@@ -270,8 +269,8 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
     } else if (word.rfind("sleep=", 0) == 0) {
       sleepMs = parseInt32(word.substr(6), "the sleep", line);
       if (sleepMs < 0 || sleepMs > kMaxSleepMs)
-        throw ScriptError(line, "the sleep must be 0 to " + std::to_string(kMaxSleepMs) +
-                                    " milliseconds");
+        throw ScriptError(
+            line, "the sleep must be 0 to " + std::to_string(kMaxSleepMs) + " milliseconds");
     } else if (word.rfind("size=", 0) == 0) {
       size = parseFrameSize(word.substr(5), line);
     } else {

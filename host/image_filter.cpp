@@ -75,8 +75,8 @@ FrameSize parseFrameSize(const std::string& text, int line) {
   size.width = sideOf(text.substr(0, cross), "the width", line);
   size.height = sideOf(text.substr(cross + 1), "the height", line);
   if (int64_t{size.width} * size.height > kMaxFramePixels)
-    throw ScriptError(line, "the frame has more than " + std::to_string(kMaxFramePixels) +
-                                " pixels: " + text);
+    throw ScriptError(
+        line, "the frame has more than " + std::to_string(kMaxFramePixels) + " pixels: " + text);
   return size;
 }
 

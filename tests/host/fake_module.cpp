@@ -303,10 +303,9 @@ void process(void*, const HostFilterAccess* access) {
       access->setAlpha(x, y, rgba[3]);
     }
   }
-  say("fake filter: frame " + std::to_string(access->frame) + " " +
-      std::to_string(access->width) + "x" + std::to_string(access->height) +
-      (filterHasItems ? " items" : " no items") + ", lines not given: " + std::to_string(missing) +
-      (access->monitor ? ", a monitor" : ""));
+  say("fake filter: frame " + std::to_string(access->frame) + " " + std::to_string(access->width) +
+      "x" + std::to_string(access->height) + (filterHasItems ? " items" : " no items") +
+      ", lines not given: " + std::to_string(missing) + (access->monitor ? ", a monitor" : ""));
 }
 
 int activateFilter(int version, HostGlobalFunc, void* local, void*) {

@@ -344,8 +344,8 @@ TEST_F(HostRun, ImageFilterRunsBetweenFrameEventsAndWrongOutputFailsTheRun) {
       << faulty.err;
   EXPECT_NE(faulty.out.find("fake filter destroyed\nfake: shutdown\n"), std::string::npos);
 
-  Outcome none = run("filter add\n",
-                     {"--module", FAKE_MODULE_OTHER_FILTER, "--settings", settings.string()});
+  Outcome none =
+      run("filter add\n", {"--module", FAKE_MODULE_OTHER_FILTER, "--settings", settings.string()});
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(none.err,
             "line 1: the module has no ImageFilterHandler server named voro2_slack_preview\n");

@@ -112,7 +112,7 @@ TEST_F(Module, OnlyVersionFourActivates) {
     EXPECT_EQ(std::memcmp(&face, &faceBefore, sizeof face), 0);
   }
   EXPECT_TRUE(host.lookups.empty());
-  EXPECT_TRUE(host.runs.empty());
+  EXPECT_TRUE(host.runs().empty());
 }
 
 TEST_F(Module, HandlerActivationWiresTheNotifier) {
@@ -186,7 +186,7 @@ TEST_F(Module, InterfaceActivationRunsThePanelAndLeavesTheHostNothing) {
 
 TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing) {
   FakeHost host;
-  host.renderNode = true;
+  host.setRenderNode(true);
   host.writeSettings("xoxb-node\nNode Bot\n#renders\n");
   HostInstanceFuncs funcs{};
   HostMasterHandler handler{};
@@ -207,7 +207,7 @@ TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing
   const HostMasterInterface before = face;
   EXPECT_EQ(server("MasterInterface").activate(4, FakeHost::global(), &face, nullptr), 0);
   EXPECT_EQ(std::memcmp(&face, &before, sizeof face), 0);
-  EXPECT_TRUE(host.runs.empty());
+  EXPECT_TRUE(host.runs().empty());
   EXPECT_EQ(testing::readBytes(host.settingsPath()), "xoxb-node\nNode Bot\n#renders\n");
   funcs.destroy(instance);
 }

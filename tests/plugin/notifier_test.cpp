@@ -51,12 +51,12 @@ TEST(Notifier, NewInstanceWithoutSettingsHasNothingToPostWith) {
     EXPECT_EQ(noFile->notifyRenderDone, 1);
   }
   host.writeSettings("xoxb-1\n");
-  host.noSettingsFolder = true;
+  host.setNoSettingsFolder(true);
   {
     Instance noFolder;
     EXPECT_EQ(noFolder->token, "");
   }
-  host.noSettingsFolder = false;
+  host.setNoSettingsFolder(false);
   {
     Instance shortFile;
     EXPECT_EQ(shortFile->token, "xoxb-1");
