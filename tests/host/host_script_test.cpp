@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,20 @@ TEST_F(HostRun, RenderAnnouncesItselfThenSendsEachFrameToEveryInstanceInOrderThe
                        "fake #1 destroyed\n"
                        "fake #3 destroyed\n"
                        "fake: shutdown\n");
+}
+
+// A slow render, as a script shows it: every frame is held between its
+// started and rendered events.
+TEST_F(HostRun, RenderHoldsEachFrameForItsSleep) {
+  const auto start = std::chrono::steady_clock::now();
+  Outcome o = run("create a\nrender 1 3 sleep=150\n");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(ranCleanly(o));
+  EXPECT_GE(took, std::chrono::milliseconds(450));
+  EXPECT_NE(o.out.find("fake #1 event 265 frame 3 scene '(null)'\n"
+                       "fake #1 event 272 frame 3 scene '(null)'\n"),
+            std::string::npos)
+      << o.out;
 }
 
 TEST_F(HostRun, SceneFrameAndEventReachTheModuleAsScripted) {

@@ -2,7 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <memory>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "host/panel.h"
 #include "host/script.h"
