@@ -1,11 +1,14 @@
 #include "host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <thread>
 
+#include "image_filter.h"
 #include "panel.h"
 #include "scene_block.h"
 #include "standin_services.h"
@@ -15,6 +18,8 @@ namespace pingwell_host {
 namespace {
 
 constexpr int kHostVersion = 4;
+// The module's image filter that `filter add` applies.
+constexpr const char* kFilterServer = "voro2_slack_preview";
 // A server table longer than this has lost its closing entry.
 constexpr int kMaxServers = 256;
 
@@ -29,6 +34,9 @@ void say(const std::string& text) {
 void expectWords(const std::vector<std::string>& w, size_t count, const char* usage, int line) {
   if (w.size() != count) throw ScriptError(line, std::string("usage: ") + usage);
 }
+
+// Longest a frame may be held for: ten minutes.
+constexpr int32_t kMaxSleepMs = 600000;
 
 std::string hex32(uint32_t value) {
   char text[16];
@@ -58,6 +66,9 @@ Host::Host(const std::string& modulePath) {
       activateHandler_ = server.activate;
     if (std::strcmp(server.className, "MasterInterface") == 0 && !activateInterface_)
       activateInterface_ = server.activate;
+    if (std::strcmp(server.className, HOST_IMAGE_FILTER_CLASS) == 0 && server.serverName &&
+        std::strcmp(server.serverName, kFilterServer) == 0 && !activateFilter_)
+      activateFilter_ = server.activate;
   }
   if (!activateHandler_) throw ScriptError(0, modulePath + ": no MasterHandler server");
 
@@ -73,6 +84,7 @@ Host::Host(const std::string& modulePath) {
 }
 
 Host::~Host() {
+  removeFilter();
   for (Instance& instance : instances_)
     if (instance.funcs.destroy) instance.funcs.destroy(instance.handle);
   instances_.clear();
@@ -123,6 +135,8 @@ void Host::run(const ScriptLine& line) {
     cmdRender(w, n);
   else if (cmd == "options")
     cmdOptions(w, n);
+  else if (cmd == "filter")
+    cmdFilter(w, n);
   else
     throw ScriptError(n, "unknown command: " + cmd);
 }
@@ -234,21 +248,31 @@ void Host::cmdEvent(const std::vector<std::string>& w, int line) {
 }
 
 void Host::cmdRender(const std::vector<std::string>& w, int line) {
-  static const char* const kUsage = "render FIRST LAST [step=S] [abort=N]";
-  if (w.size() < 3 || w.size() > 5) throw ScriptError(line, std::string("usage: ") + kUsage);
+  static const char* const kUsage = "render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]";
+  if (w.size() < 3 || w.size() > 7) throw ScriptError(line, std::string("usage: ") + kUsage);
   const int32_t first = parseInt32(w[1], "the first frame", line);
   const int32_t last = parseInt32(w[2], "the last frame", line);
   if (first > last) throw ScriptError(line, "the first frame comes after the last");
   int32_t step = 1;
   std::optional<int32_t> abortAt;
+  int32_t sleepMs = 0;
+  FrameSize size;
   for (size_t i = 3; i < w.size(); ++i) {
-    if (w[i].rfind("step=", 0) == 0) {
-      step = parseInt32(w[i].substr(5), "the step", line);
+    const std::string& word = w[i];
+    if (word.rfind("step=", 0) == 0) {
+      step = parseInt32(word.substr(5), "the step", line);
       if (step < 1) throw ScriptError(line, "the step must be at least 1");
-    } else if (w[i].rfind("abort=", 0) == 0) {
-      abortAt = parseInt32(w[i].substr(6), "the frame of the abort", line);
+    } else if (word.rfind("abort=", 0) == 0) {
+      abortAt = parseInt32(word.substr(6), "the frame of the abort", line);
       if (*abortAt < first || *abortAt > last)
         throw ScriptError(line, "the abort must come at a frame of the render");
+    } else if (word.rfind("sleep=", 0) == 0) {
+      sleepMs = parseInt32(word.substr(6), "the sleep", line);
+      if (sleepMs < 0 || sleepMs > kMaxSleepMs)
+        throw ScriptError(
+            line, "the sleep must be 0 to " + std::to_string(kMaxSleepMs) + " milliseconds");
+    } else if (word.rfind("size=", 0) == 0) {
+      size = parseFrameSize(word.substr(5), line);
     } else {
       throw ScriptError(line, std::string("usage: ") + kUsage);
     }
@@ -271,6 +295,11 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
       deliverAll(HOST_EVENT_RENDER_ABORTED);
       break;
     }
+    // The time the frame takes to render.
+    if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    // The rendered frame goes through the image filter before the handlers
+    // hear it is done.
+    if (filter_) filterFrame(static_cast<int32_t>(frame), size, line);
     deliverAll(HOST_EVENT_FRAME_DONE);
   }
   deliverAll(HOST_EVENT_RENDER_DONE);
@@ -280,7 +309,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (w.size() < 3)
     throw ScriptError(line,
                       "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
-                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [gettoken] [test]");
+                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [progress=B] [gettoken] "
+                      "[test]");
   Instance& instance = find(w[1], line);
   ScriptedUser user;
   if (w[2] == "ok")
@@ -302,6 +332,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
       {"done", "Message when a frame is complete", true},
       {"times", "Add render times", true},
       {"thread", "Frame messages in a thread", true},
+      {"progress", "Progress in one message", true},
   };
   for (size_t i = 3; i < w.size(); ++i) {
     const std::string& word = w[i];
@@ -355,6 +386,59 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (result != 0)
     throw ScriptError(line, "MasterInterface activation failed: " + std::to_string(result));
   if (!error.empty()) throw ScriptError(line, error);
+}
+
+void Host::cmdFilter(const std::vector<std::string>& w, int line) {
+  static const char* const kUsage = "filter add [noitems] | filter remove";
+  if (w.size() == 2 && w[1] == "remove") {
+    if (!filter_) throw ScriptError(line, "no image filter is applied");
+    removeFilter();
+    return;
+  }
+  const bool noItems = w.size() == 3 && w[2] == "noitems";
+  if (w.size() < 2 || w[1] != "add" || (w.size() != 2 && !noItems))
+    throw ScriptError(line, std::string("usage: ") + kUsage);
+  if (filter_) throw ScriptError(line, "an image filter is applied already");
+  if (!activateFilter_)
+    throw ScriptError(line, std::string("the module has no ") + HOST_IMAGE_FILTER_CLASS +
+                                " server named " + kFilterServer);
+  // The modeling application passes no item callbacks; the module must
+  // cope with that.
+  HostInstanceFuncs funcs{};
+  HostImageFilterHandler record{};
+  record.instanceFuncs = &funcs;
+  record.itemFuncs = noItems ? nullptr : &filterItemFuncs_;
+  int result = activateFilter_(kHostVersion, &StandInServices::lookup, &record, serverData_);
+  if (result != 0)
+    throw ScriptError(line, std::string(HOST_IMAGE_FILTER_CLASS) +
+                                " activation with version 4 failed: " + std::to_string(result));
+  if (!funcs.create || !record.process)
+    throw ScriptError(line, "the image filter has no create or process function");
+  const char* error = nullptr;
+  void* handle = funcs.create(funcs.priv, nullptr, &error);
+  if (!handle)
+    throw ScriptError(line, "the image filter's create failed" +
+                                (error ? ": " + std::string(error) : std::string()));
+  filter_ = Filter{handle, funcs, record.process};
+}
+
+void Host::removeFilter() {
+  if (!filter_) return;
+  if (filter_->funcs.destroy) filter_->funcs.destroy(filter_->handle);
+  filter_.reset();
+}
+
+void Host::filterFrame(int32_t frame, const FrameSize& size, int line) {
+  const double time = StandInServices::timeOf(frame);
+  FilterFrame image(size, frame, time, time);
+  image.process(filter_->process, filter_->handle);
+  std::string wrong = image.check();
+  if (wrong.empty()) return;
+  // The render goes on as the host's would; the run fails at its end.
+  std::fflush(stdout);
+  std::fprintf(stderr, "line %d: image filter: %s\n", line, wrong.c_str());
+  std::fflush(stderr);
+  failed_ = true;
 }
 
 }  // namespace pingwell_host

@@ -3,9 +3,11 @@
 #ifndef PINGWELL_HOST_HOST_H
 #define PINGWELL_HOST_HOST_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "image_filter.h"
 #include "platform.h"
 #include "plugin/host_interface.h"
 #include "script.h"
@@ -24,6 +26,11 @@ class Host {
 
   // Runs one command. Throws ScriptError when the line cannot be run.
   void run(const ScriptLine& line);
+
+  // True once something failed that did not stop the script (an image
+  // filter's wrong output); each such failure was reported on standard
+  // error as "line N: reason".
+  bool failed() const { return failed_; }
 
  private:
   struct Instance {
@@ -49,6 +56,11 @@ class Host {
   void cmdEvent(const std::vector<std::string>& w, int line);
   void cmdRender(const std::vector<std::string>& w, int line);
   void cmdOptions(const std::vector<std::string>& w, int line);
+  void cmdFilter(const std::vector<std::string>& w, int line);
+
+  // Runs the applied image filter on one frame and checks its output.
+  void filterFrame(int32_t frame, const FrameSize& size, int line);
+  void removeFilter();
 
   // Declared first, so the module is unloaded after everything else.
   LoadedModule module_;
@@ -56,6 +68,7 @@ class Host {
   void* serverData_ = nullptr;
   HostActivateFunc activateHandler_ = nullptr;
   HostActivateFunc activateInterface_ = nullptr;
+  HostActivateFunc activateFilter_ = nullptr;
 
   HostItemFuncs itemFuncs_{};
   HostInstanceFuncs instanceFuncs_{};
@@ -63,6 +76,17 @@ class Host {
   bool handlerActive_ = false;
 
   std::vector<Instance> instances_;  // in creation order
+
+  // The image filter applied to the scene, if any.
+  struct Filter {
+    void* handle = nullptr;
+    HostInstanceFuncs funcs{};
+    void (*process)(void*, const HostFilterAccess*) = nullptr;
+  };
+  std::optional<Filter> filter_;
+  HostItemFuncs filterItemFuncs_{};
+
+  bool failed_ = false;
 };
 
 }  // namespace pingwell_host

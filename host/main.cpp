@@ -7,7 +7,8 @@
 // lookup gives no panel services and no message boxes.
 //
 // Exit status: 0 when every line ran, 2 when one could not (reported on
-// standard error as "line N: reason"; line 0 is the start-up).
+// standard error as "line N: reason"; line 0 is the start-up) or when an
+// image filter gave a wrong frame (reported likewise; the script goes on).
 
 #include <cstdio>
 #include <exception>
@@ -35,7 +36,17 @@ using namespace pingwell_host;
 constexpr int kFailed = 2;
 
 const char kUsage[] =
-    "usage: pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]\n";
+    "usage: pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]\n"
+    "script commands, one a line:\n"
+    "  create NAME | destroy NAME | copy TO FROM | describe NAME\n"
+    "  save NAME FILE | load NAME FILE | scene FILE | frame N | event NAME CODE\n"
+    "  options NAME ok|cancel [token=T] [name=N] [channel=C] [render=B] [start=B]\n"
+    "          [done=B] [times=B] [thread=B] [progress=B] [gettoken] [test]\n"
+    "  render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]\n"
+    "         sleep: 0 to 600000 ms a frame; size: 640x360 unless given, each side\n"
+    "         1 to 8192, at most 16777216 pixels (4096x4096)\n"
+    "  filter add [noitems] | filter remove\n"
+    "  activate handler VERSION\n";
 
 // The module built beside the program; failing that, one in the program's
 // own folder.
@@ -109,6 +120,7 @@ int runHost(int argc, char** argv) {
       lineNumber = line->number;
       host.run(*line);
     }
+    if (host.failed()) return kFailed;
   } catch (const ScriptError& e) {
     report(e.line(), e.what());
     return kFailed;

@@ -2,30 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "script.h"
 #include "standin_services.h"
-
-namespace pingwell_host {
-
-enum class ControlKind { Edit, Button, Text, Bool };
-
-// A control of the host's panel. The module sees only `base`; `base.priv`
-// leads back here.
-struct Control {
-  HostControl base{};
-  ControlKind kind = ControlKind::Edit;
-  std::string label;
-  int descType = 0;
-  int descWidth = 0;
-  std::vector<std::string> descText;
-  std::string text;  // what an Edit control shows
-  int state = 0;     // what a Bool control shows
-  void* userData = nullptr;
-  HostControlEventFunc onUse = nullptr;
-};
-
-}  // namespace pingwell_host
 
 namespace {
 
@@ -33,6 +13,18 @@ using pingwell_host::trimmed;
 
 using pingwell_host::Control;
 using pingwell_host::ControlKind;
+using pingwell_host::PanelServices;
+
+// The kinds of control the host makes, by the name the module asks for.
+const struct {
+  ControlKind kind;
+  const char* name;
+} kControlKinds[] = {
+    {ControlKind::Edit, "EditControl"},
+    {ControlKind::Button, "ButtonControl"},
+    {ControlKind::Text, "TextControl"},
+    {ControlKind::Bool, "BoolControl"},
+};
 
 // Lines of a text descriptor beyond this many are not read; a list without
 // its closing null entry cannot run on for ever.
@@ -50,11 +42,22 @@ void copyText(const std::string& text, HostTextValue& value) {
   value.buf[n] = '\0';
 }
 
+// As a careless host does: the buffer filled whole, unterminated when the
+// text does not fit.
+void copyTextSloppily(const std::string& text, HostTextValue& value) {
+  if (!value.buf || value.bufLen <= 0) return;
+  size_t room = static_cast<size_t>(value.bufLen);
+  std::memcpy(value.buf, text.data(), std::min(room, text.size()));
+  if (text.size() < room) value.buf[text.size()] = '\0';
+}
+
 void controlGet(HostControl* control, int tag, HostValue* value) {
   Control* c = controlOf(control);
   if (!c || !value || tag != HOST_CTL_VALUE) return;
   if (value->type == HOST_VALUE_TEXT) {
-    if (c->kind == ControlKind::Edit)
+    if (c->kind == ControlKind::Edit && PanelServices::get().faults().sloppyTextGet)
+      copyTextSloppily(c->text, value->text);
+    else if (c->kind == ControlKind::Edit)
       copyText(c->text, value->text);
     else if (c->kind == ControlKind::Bool)
       copyText(c->state ? "1" : "0", value->text);
@@ -76,14 +79,18 @@ void controlSet(HostControl* control, int tag, HostValue* value) {
         const HostTextValue& t = value->text;
         size_t limit = t.bufLen > 0 ? static_cast<size_t>(t.bufLen) : 0;
         c->text = t.buf ? std::string(t.buf, strnlen(t.buf, limit)) : std::string();
+        c->shownText = c->text;
       } else if (c->kind == ControlKind::Edit && value->type == HOST_VALUE_INT) {
         c->text = std::to_string(value->intv.value);
+        c->shownValue = value->intv.value;
       } else if (c->kind == ControlKind::Bool && value->type == HOST_VALUE_INT) {
         c->state = value->intv.value != 0 ? 1 : 0;
+        c->shownValue = value->intv.value;
       }
       break;
     case HOST_CTL_USERDATA:
       c->userData = value->ptr.ptr;
+      c->userDataSet = true;
       break;
     case HOST_CTL_USEREVENT:
       c->onUse = reinterpret_cast<HostControlEventFunc>(value->ptr.ptr);
@@ -95,13 +102,13 @@ void controlSet(HostControl* control, int tag, HostValue* value) {
 
 }  // namespace
 
-struct HostPanel {
-  std::string title;
-  std::vector<std::unique_ptr<pingwell_host::Control>> controls;
-  bool madeInSession = false;
-};
-
 namespace pingwell_host {
+
+const char* controlKindName(ControlKind kind) {
+  for (const auto& k : kControlKinds)
+    if (k.kind == kind) return k.name;
+  return "";
+}
 
 PanelServices& PanelServices::get() {
   static PanelServices services;
@@ -129,6 +136,7 @@ bool PanelServices::owns(HostPanel* panel) const {
 }
 
 HostPanel* PanelServices::create(char* title, void* /*reserved*/) {
+  if (get().faults_.refusePanels) return nullptr;
   auto panel = std::make_unique<HostPanel>();
   panel->title = title ? title : "";
   panel->madeInSession = get().inSession_;
@@ -137,27 +145,24 @@ HostPanel* PanelServices::create(char* title, void* /*reserved*/) {
   return raw;
 }
 
+// Kept, as destroyed, for a look at what the module did with it; released
+// when the next session ends.
 void PanelServices::destroy(HostPanel* panel) {
-  auto& panels = get().panels_;
-  panels.erase(std::remove_if(panels.begin(), panels.end(),
-                              [panel](const auto& p) { return p.get() == panel; }),
-               panels.end());
+  if (get().owns(panel)) panel->destroyed = true;
 }
 
 HostControl* PanelServices::addControl(HostPanel* panel, char* kindName, HostControlDesc* desc,
                                        char* label) {
-  if (!get().owns(panel) || !kindName) return nullptr;
-  auto control = std::make_unique<Control>();
-  if (std::strcmp(kindName, "EditControl") == 0)
-    control->kind = ControlKind::Edit;
-  else if (std::strcmp(kindName, "ButtonControl") == 0)
-    control->kind = ControlKind::Button;
-  else if (std::strcmp(kindName, "TextControl") == 0)
-    control->kind = ControlKind::Text;
-  else if (std::strcmp(kindName, "BoolControl") == 0)
-    control->kind = ControlKind::Bool;
-  else
+  PanelServices& self = get();
+  if (!self.owns(panel) || panel->destroyed || !kindName) return nullptr;
+  if (!self.faults_.refuseControlLabel.empty() && label && self.faults_.refuseControlLabel == label)
     return nullptr;
+  auto control = std::make_unique<Control>();
+  const auto* kind =
+      std::find_if(std::begin(kControlKinds), std::end(kControlKinds),
+                   [kindName](const auto& k) { return std::strcmp(kindName, k.name) == 0; });
+  if (kind == std::end(kControlKinds)) return nullptr;
+  control->kind = kind->kind;
   control->label = label ? label : "";
   if (desc) {
     control->descType = desc->type;
@@ -177,17 +182,25 @@ HostControl* PanelServices::addControl(HostPanel* panel, char* kindName, HostCon
   return raw;
 }
 
-int PanelServices::open(HostPanel* panel, int /*flags*/) {
+int PanelServices::open(HostPanel* panel, int flags) {
   PanelServices& self = get();
+  if (!self.owns(panel) || panel->destroyed) return 0;
+  panel->opened = true;
+  panel->openFlags = flags;
+  if (self.inSession_) {
+    ++self.panelsOpened_;
+    return self.actAsUser(*panel, self.user_);
+  }
+  if (self.attendant_) return self.actAsUser(*panel, self.attendant_());
   // Outside an options session nobody sits at the panel: it is cancelled.
-  if (!self.owns(panel) || !self.inSession_) return 0;
-  ++self.panelsOpened_;
-  return self.actAsUser(*panel);
+  return 0;
 }
 
 // A blocking panel is closed by the user; these do what the host's do to a
 // panel that is not open.
-int PanelServices::handle(HostPanel* panel, int /*flags*/) { return get().owns(panel) ? 0 : -1; }
+int PanelServices::handle(HostPanel* panel, int /*flags*/) {
+  return get().owns(panel) && !panel->destroyed ? 0 : -1;
+}
 void PanelServices::draw(HostPanel* /*panel*/, int /*drawMode*/) {}
 void PanelServices::close(HostPanel* /*panel*/) {}
 void PanelServices::getAttribute(HostPanel* /*panel*/, int /*tag*/, void* /*value*/) {}
@@ -207,13 +220,13 @@ bool PanelServices::openForModule(HostPanel* panel) {
   return true;
 }
 
-int PanelServices::actAsUser(HostPanel& panel) {
+int PanelServices::actAsUser(HostPanel& panel, const ScriptedUser& user) {
   auto find = [&panel](ControlKind kind, const std::string& label) -> Control* {
     for (auto& c : panel.controls)
       if (c->kind == kind && trimmed(c->label) == label) return c.get();
     return nullptr;
   };
-  for (const ScriptedUser::Edit& edit : user_.edits) {
+  for (const ScriptedUser::Edit& edit : user.edits) {
     Control* c = find(edit.isSwitch ? ControlKind::Bool : ControlKind::Edit, edit.label);
     if (!c) {
       error_ = std::string("the panel has no ") + (edit.isSwitch ? "switch" : "text field") +
@@ -234,9 +247,9 @@ int PanelServices::actAsUser(HostPanel& panel) {
     if (button->onUse) button->onUse(&button->base, button->userData);
     return true;
   };
-  if (user_.clickGetToken && !click("Get Token")) return 0;
-  if (user_.clickSendTest && !click("Send Test Message")) return 0;
-  return user_.pressOk ? 1 : 0;
+  if (user.clickGetToken && !click("Get Token")) return 0;
+  if (user.clickSendTest && !click("Send Test Message")) return 0;
+  return user.pressOk ? 1 : 0;
 }
 
 void PanelServices::beginSession(const ScriptedUser& user) {
@@ -249,7 +262,7 @@ void PanelServices::beginSession(const ScriptedUser& user) {
 std::string PanelServices::endSession() {
   inSession_ = false;
   panels_.erase(std::remove_if(panels_.begin(), panels_.end(),
-                               [](const auto& p) { return p->madeInSession; }),
+                               [](const auto& p) { return p->madeInSession || p->destroyed; }),
                 panels_.end());
   bool userHadWork =
       user_.pressOk || user_.clickGetToken || user_.clickSendTest || !user_.edits.empty();
@@ -257,6 +270,17 @@ std::string PanelServices::endSession() {
   std::string error = error_;
   error_.clear();
   return error;
+}
+
+void PanelServices::reset() {
+  panels_.clear();
+  inSession_ = false;
+  panelsOpened_ = 0;
+  user_ = ScriptedUser();
+  error_.clear();
+  attendant_ = nullptr;
+  faults_ = PanelFaults();
+  record_.globalFun = nullptr;
 }
 
 }  // namespace pingwell_host

@@ -2,14 +2,53 @@
 #ifndef PINGWELL_HOST_PANEL_H
 #define PINGWELL_HOST_PANEL_H
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "plugin/host_interface.h"
 
-// The host's own panel type, opaque to the module.
-struct HostPanel;
+namespace pingwell_host {
+
+enum class ControlKind { Edit, Button, Text, Bool };
+
+// The name the module asks for a kind by ("EditControl", ...).
+const char* controlKindName(ControlKind kind);
+
+// A control of the host's panel: what the module asked for and showed in
+// it, and what the user left in it. The module sees only `base`;
+// `base.priv` leads back here.
+struct Control {
+  HostControl base{};
+  ControlKind kind = ControlKind::Edit;
+  std::string label;  // as the module gave it
+  int descType = 0;
+  int descWidth = 0;  // of an Edit or Button descriptor
+  std::vector<std::string> descText;
+  std::string text;       // what an Edit control holds
+  int state = 0;          // what a Bool control holds
+  std::string shownText;  // the text the module last set
+  int shownValue = -1;    // the integer the module last set
+  void* userData = nullptr;
+  bool userDataSet = false;
+  HostControlEventFunc onUse = nullptr;
+};
+
+}  // namespace pingwell_host
+
+// The host's own panel type, opaque to the module. A destroyed panel is kept,
+// marked destroyed and no longer usable, until the next options session ends
+// (or the services are reset), so that what the module did with it can be
+// looked at.
+struct HostPanel {
+  std::string title;
+  std::vector<std::unique_ptr<pingwell_host::Control>> controls;
+  bool madeInSession = false;
+  int openFlags = -1;  // of the last open
+  bool opened = false;
+  bool destroyed = false;
+};
 
 namespace pingwell_host {
 
@@ -29,6 +68,13 @@ struct ScriptedUser {
   bool pressOk = false;
 };
 
+// A host that gets things wrong, for tests of how the module copes.
+struct PanelFaults {
+  bool refusePanels = false;       // create gives no panel
+  std::string refuseControlLabel;  // addControl gives no control of this label
+  bool sloppyTextGet = false;      // a text fills the buffer whole, unterminated
+};
+
 class PanelServices {
  public:
   static PanelServices& get();
@@ -45,6 +91,17 @@ class PanelServices {
   // module would open it itself). False when the panel is not the host's.
   bool openForModule(HostPanel* panel);
 
+  // Outside a session, a panel opened is handled by whatever user `user`
+  // gives at that moment; a null function leaves it to nobody (cancelled).
+  void attendEveryPanel(std::function<ScriptedUser()> user) { attendant_ = std::move(user); }
+  PanelFaults& faults() { return faults_; }
+  // The panels made and not yet released, destroyed ones included, oldest
+  // first.
+  const std::vector<std::unique_ptr<HostPanel>>& panels() const { return panels_; }
+  // Back to how the host starts: no panels, no session, no attendant, no
+  // faults, and the record's lookup unset.
+  void reset();
+
  private:
   PanelServices();
   static HostPanel* create(char* title, void* reserved);
@@ -60,7 +117,7 @@ class PanelServices {
   static HostControl* nextControl(HostPanel* panel, HostControl* control);
 
   bool owns(HostPanel* panel) const;
-  int actAsUser(HostPanel& panel);
+  int actAsUser(HostPanel& panel, const ScriptedUser& user);
 
   HostPanelServices record_{};
   std::vector<std::unique_ptr<HostPanel>> panels_;
@@ -68,6 +125,8 @@ class PanelServices {
   int panelsOpened_ = 0;
   ScriptedUser user_;
   std::string error_;
+  std::function<ScriptedUser()> attendant_;
+  PanelFaults faults_;
 };
 
 }  // namespace pingwell_host

@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 #include <type_traits>
+#include <utility>
 
 #include "script.h"
 
@@ -194,17 +195,23 @@ bool SceneBlockReader::readFile(const std::string& path, std::string& error) {
     error = "cannot read " + path;
     return false;
   }
-  lines_.clear();
-  next_ = 0;
+  std::vector<std::string> lines;
   std::string line;
-  while (std::getline(in, line)) lines_.push_back(trimmed(line));
+  while (std::getline(in, line)) lines.push_back(line);
   if (in.bad()) {
     error = "cannot read " + path;
     return false;
   }
+  setLines(std::move(lines));
+  return true;
+}
+
+void SceneBlockReader::setLines(std::vector<std::string> lines) {
+  lines_ = std::move(lines);
+  for (std::string& line : lines_) line = trimmed(line);
   // Blank lines at the end are no values.
   while (!lines_.empty() && lines_.back().empty()) lines_.pop_back();
-  return true;
+  next_ = 0;
 }
 
 const std::string* SceneBlockReader::takeLine() {

@@ -38,6 +38,9 @@ class SceneBlockReader {
   SceneBlockReader();
   // Reads `path`; false with `error` set when it cannot be read.
   bool readFile(const std::string& path, std::string& error);
+  // The block's lines, as a file holds them; reading starts again at the
+  // first.
+  void setLines(std::vector<std::string> lines);
   const HostLoadState* state() const { return &state_; }
 
  private:

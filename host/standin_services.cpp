@@ -11,14 +11,17 @@ namespace pingwell_host {
 namespace {
 constexpr double kFramesPerSecond = 30.0;
 
-void show(const char* kind, const char* title, const char* detail) {
-  std::string line = std::string("message: ") + kind + " " + (title ? title : "");
-  if (detail && *detail) line += std::string(": ") + detail;
-  line += '\n';
+}  // namespace
+
+void StandInServices::show(const char* kind, const char* title, const char* detail) {
+  std::string text = std::string(kind) + " " + (title ? title : "");
+  if (detail && *detail) text += std::string(": ") + detail;
+  StandInServices& s = get();
+  if (s.messageSink_) return s.messageSink_(text);
+  std::string line = "message: " + text + "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
 }
-}  // namespace
 
 StandInServices& StandInServices::get() {
   static StandInServices services;
@@ -33,21 +36,32 @@ StandInServices::StandInServices() {
   messages_.yesNo = &StandInServices::ask;
   messages_.yesNoCan = &StandInServices::ask;
   messages_.yesNoAll = &StandInServices::ask;
+  reset();
+}
+
+void StandInServices::reset() {
   setSceneFile(std::nullopt);
   setFrameRange(1, 60, 1);
   setFrame(0);
+  settingsFolder_.reset();
+  renderNode_ = false;
+  messageBoxes_ = true;
+  lookupObserver_ = nullptr;
+  messageSink_ = nullptr;
 }
 
 void* StandInServices::lookup(const char* serviceName, int /*useMode*/) {
   if (!serviceName) return nullptr;
   StandInServices& s = get();
+  if (s.lookupObserver_) s.lookupObserver_(serviceName);
   if (std::strcmp(serviceName, HOST_SCENE_INFO_NAME) == 0) return &s.sceneInfo_;
   if (std::strcmp(serviceName, HOST_TIME_INFO_NAME) == 0) return &s.timeInfo_;
   // The directory service is the function itself.
   if (std::strcmp(serviceName, HOST_DIRECTORY_INFO_NAME) == 0)
     return reinterpret_cast<void*>(&StandInServices::folder);
   if (s.renderNode_) return nullptr;
-  if (std::strcmp(serviceName, HOST_INFO_MESSAGES_NAME) == 0) return &s.messages_;
+  if (std::strcmp(serviceName, HOST_INFO_MESSAGES_NAME) == 0)
+    return s.messageBoxes_ ? &s.messages_ : nullptr;
   if (std::strcmp(serviceName, HOST_PANEL_SERVICES_NAME) == 0) return PanelServices::get().record();
   return nullptr;
 }
@@ -74,16 +88,19 @@ void StandInServices::setFrameRange(int32_t first, int32_t last, int32_t step) {
 
 void StandInServices::setFrame(int32_t frame) {
   timeInfo_.frame = frame;
-  timeInfo_.time = frame / kFramesPerSecond;
+  timeInfo_.time = timeOf(frame);
 }
 
-void StandInServices::setSettingsFolder(const std::string& folder) {
+double StandInServices::timeOf(int32_t frame) { return frame / kFramesPerSecond; }
+
+void StandInServices::setSettingsFolder(const std::optional<std::string>& folder) {
   settingsFolder_ = folder;
+  if (!settingsFolder_) return;
   // Reported without a trailing separator, unless it is a root.
-  while (settingsFolder_.size() > 1 &&
-         (settingsFolder_.back() == '/' || settingsFolder_.back() == '\\') &&
-         settingsFolder_[settingsFolder_.size() - 2] != ':')
-    settingsFolder_.pop_back();
+  std::string& path = *settingsFolder_;
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\') &&
+         path[path.size() - 2] != ':')
+    path.pop_back();
 }
 
 void StandInServices::showInfo(const char* title, const char* detail) {
@@ -102,7 +119,8 @@ int StandInServices::ask(const char* title, const char* question, const char* /*
 }
 
 const char* StandInServices::folder(const char* kind) {
-  if (kind && std::strcmp(kind, "Settings") == 0) return get().settingsFolder_.c_str();
+  const std::optional<std::string>& settings = get().settingsFolder_;
+  if (kind && settings && std::strcmp(kind, "Settings") == 0) return settings->c_str();
   return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #define PINGWELL_HOST_SERVICES_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,13 +24,37 @@ class StandInServices {
   // service, null for any other name.
   static void* lookup(const char* serviceName, int useMode);
 
+  // Back to how the host starts: an unsaved scene rendering 1 to 60, frame
+  // 0, no settings folder, message boxes printed, no render node, and
+  // nobody told of lookups.
+  void reset();
+
+  // Told every service name the module looks up; nobody unless set.
+  void setLookupObserver(std::function<void(const char* name)> observer) {
+    lookupObserver_ = std::move(observer);
+  }
+  // Gets what each message box shows ("info TITLE", "error TITLE: DETAIL");
+  // unless set, it is printed as a line "message: ..." on standard output.
+  void setMessageSink(std::function<void(const std::string& text)> sink) {
+    messageSink_ = std::move(sink);
+  }
+  // Without message boxes the lookup gives none, and the panels still.
+  void setMessageBoxes(bool on) { messageBoxes_ = on; }
+
+  // The records scene info and time info give the module.
+  HostSceneInfo& sceneInfo() { return sceneInfo_; }
+  HostTimeInfo& timeInfo() { return timeInfo_; }
+
   // The scene file name scene info reports; nothing for an unsaved scene.
   void setSceneFile(const std::optional<std::string>& file);
   void setFrame(int32_t frame);
+  // The time of a frame, in seconds, as time info reports it.
+  static double timeOf(int32_t frame);
   // The render range scene info reports (first, last, step).
   void setFrameRange(int32_t first, int32_t last, int32_t step);
-  // The folder reported for "Settings".
-  void setSettingsFolder(const std::string& folder);
+  // The folder reported for "Settings"; nothing: the directory service
+  // names none.
+  void setSettingsFolder(const std::optional<std::string>& folder);
   // From now on the host plays a render node.
   void setRenderNode(bool renderNode) { renderNode_ = renderNode; }
   bool renderNode() const { return renderNode_; }
@@ -37,6 +62,7 @@ class StandInServices {
  private:
   StandInServices();
   static const char* folder(const char* kind);
+  static void show(const char* kind, const char* title, const char* detail);
   // The message boxes print what they show on standard output, one line
   // each: "message: info TITLE", "message: error TITLE: DETAIL".
   static void showInfo(const char* title, const char* detail);
@@ -49,8 +75,11 @@ class StandInServices {
   std::string sceneName_;
   HostTimeInfo timeInfo_{};
   HostMessageFuncs messages_{};
-  std::string settingsFolder_;
+  std::optional<std::string> settingsFolder_;
   bool renderNode_ = false;
+  bool messageBoxes_ = true;
+  std::function<void(const char*)> lookupObserver_;
+  std::function<void(const std::string&)> messageSink_;
 };
 
 }  // namespace pingwell_host

@@ -11,6 +11,13 @@
 #ifndef FAKE_MAGIC
 #define FAKE_MAGIC HOST_MODULE_MAGIC
 #endif
+// The name of the module's image filter; pingwell-host applies only its own.
+#ifndef FAKE_FILTER_NAME
+#define FAKE_FILTER_NAME "voro2_slack_preview"
+#endif
+// FAKE_FILTER_FAULTY: the filter passes the frame through wrongly, one
+// fault a frame by turns: it leaves a pixel unset, alters one, or writes a
+// line the host did not give as 1 instead of 0.
 
 namespace {
 
@@ -264,6 +271,53 @@ int activateInterface(int version, HostGlobalFunc global, void* local, void*) {
   return 0;
 }
 
+// The image filter: passes every frame through as it was given, a line
+// that is not given as 0.
+bool filterHasItems = false;
+
+void* createFilter(void*, void*, const char**) {
+  static int filter = 0;
+  return &filter;
+}
+
+void destroyFilter(void*) { say("fake filter destroyed"); }
+
+void process(void*, const HostFilterAccess* access) {
+  int missing = 0;
+  for (int y = 0; y < access->height; ++y) {
+    const float* line[4];
+    for (int c = 0; c < 4; ++c) {
+      line[c] = access->getLine(HOST_BUFFER_RED + c, y);
+      if (!line[c]) ++missing;
+    }
+    for (int x = 0; x < access->width; ++x) {
+      float rgba[4];
+      for (int c = 0; c < 4; ++c) rgba[c] = line[c] ? line[c][x] : 0.0f;
+#ifdef FAKE_FILTER_FAULTY
+      const int fault = access->frame % 3;
+      if (fault == 1 && x == 2 && y == 1) continue;
+      if (fault == 2 && x == 0 && y == 2) rgba[1] += 1.0f;
+      if (fault == 0 && !line[3]) rgba[3] = 1.0f;
+#endif
+      access->setRGB(x, y, rgba);
+      access->setAlpha(x, y, rgba[3]);
+    }
+  }
+  say("fake filter: frame " + std::to_string(access->frame) + " " + std::to_string(access->width) +
+      "x" + std::to_string(access->height) + (filterHasItems ? " items" : " no items") +
+      ", lines not given: " + std::to_string(missing) + (access->monitor ? ", a monitor" : ""));
+}
+
+int activateFilter(int version, HostGlobalFunc, void* local, void*) {
+  if (version != 4) return 1;
+  auto* handler = static_cast<HostImageFilterHandler*>(local);
+  handler->instanceFuncs->create = createFilter;
+  handler->instanceFuncs->destroy = destroyFilter;
+  filterHasItems = handler->itemFuncs != nullptr;
+  handler->process = process;
+  return 0;
+}
+
 void* startup() {
 #ifdef FAKE_REFUSE_STARTUP
   return nullptr;
@@ -277,6 +331,7 @@ void shutdown(void*) { say("fake: shutdown"); }
 const HostServerRecord servers[] = {
     {"MasterHandler", "fake", activateHandler, nullptr},
     {"MasterInterface", "fake", activateInterface, nullptr},
+    {HOST_IMAGE_FILTER_CLASS, FAKE_FILTER_NAME, activateFilter, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

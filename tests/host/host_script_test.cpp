@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,20 @@ TEST_F(HostRun, RenderAnnouncesItselfThenSendsEachFrameToEveryInstanceInOrderThe
                        "fake #1 destroyed\n"
                        "fake #3 destroyed\n"
                        "fake: shutdown\n");
+}
+
+// A slow render, as a script shows it: every frame is held between its
+// started and rendered events.
+TEST_F(HostRun, RenderHoldsEachFrameForItsSleep) {
+  const auto start = std::chrono::steady_clock::now();
+  Outcome o = run("create a\nrender 1 3 sleep=150\n");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(ranCleanly(o));
+  EXPECT_GE(took, std::chrono::milliseconds(450));
+  EXPECT_NE(o.out.find("fake #1 event 265 frame 3 scene '(null)'\n"
+                       "fake #1 event 272 frame 3 scene '(null)'\n"),
+            std::string::npos)
+      << o.out;
 }
 
 TEST_F(HostRun, SceneFrameAndEventReachTheModuleAsScripted) {
@@ -166,13 +181,21 @@ TEST_F(HostRun, LineThatCannotRunStopsTheScriptWithItsNumberAndStatus2) {
       {"frame 99999999999\n", "line 1: the frame is not a 32-bit integer: 99999999999\n"},
       {"scene \"open\n", "line 1: double quote not closed\n"},
       {"render 3 1\n", "line 1: the first frame comes after the last\n"},
+      {"render 1 2 sleep=600001\n", "line 1: the sleep must be 0 to 600000 milliseconds\n"},
+      {"render 1 2 size=640x0\n", "line 1: the height must be 1 to 8192\n"},
+      {"render 1 2 size=8192x8192\n",
+       "line 1: the frame has more than 16777216 pixels: 8192x8192\n"},
       {"create a\noptions a maybe\n", "line 2: options needs ok or cancel, not maybe\n"},
       {"create a\noptions a ok colour=red\n", "line 2: unknown options setting: colour=red\n"},
       {"create a\noptions a ok render=2\n", "line 2: render must be 0 or 1, not 2\n"},
+      {"create a\noptions a ok progress=1\n",
+       "line 2: the panel has no switch labelled \"Progress in one message\"\n"},
       {"create a\nload a missing.txt\n", "line 2: cannot read missing.txt\n"},
       {"create a\nsave a no/such/folder/x.txt\n", "line 2: cannot write no/such/folder/x.txt\n"},
       {"create a\ncopy a a\n", "line 2: cannot copy a onto itself\n"},
       {"activate interface 4\n", "line 1: only the handler can be activated: interface\n"},
+      {"filter remove\n", "line 1: no image filter is applied\n"},
+      {"filter add\nfilter add\n", "line 2: an image filter is applied already\n"},
   };
   for (const auto& c : cases) {
     Outcome o = run(c.script);
@@ -285,6 +308,62 @@ TEST_F(HostRun, RenderNodeOffersNoPanelServicesAndTheRestAsBefore) {
                        "fake #1 event 272 frame 1 scene '(null)'\n"
                        "fake #1 event 274 frame 1 scene '(null)'\n"
                        "fake #1 destroyed\nfake: shutdown\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The renderer hands each frame to the applied image filter between the
+// frame's started and rendered events and checks that a pass-through gave
+// back, bit for bit, what it was given, a line it was not given as 0.
+TEST_F(HostRun, ImageFilterRunsBetweenFrameEventsAndWrongOutputFailsTheRun) {
+  Outcome o =
+      run("create a\n"
+          "filter add\n"
+          "render 1 2 size=4x3\n"
+          "filter remove\n"
+          "filter add noitems\n"
+          "render 3 3\n");
+  EXPECT_TRUE(ranCleanly(o));
+  EXPECT_EQ(o.out, kStart +
+                       "fake #1 event 273 frame 1 scene '(null)'\n"
+                       "fake #1 event 265 frame 1 scene '(null)'\n"
+                       "fake filter: frame 1 4x3 items, lines not given: 1\n"
+                       "fake #1 event 272 frame 1 scene '(null)'\n"
+                       "fake #1 event 265 frame 2 scene '(null)'\n"
+                       "fake filter: frame 2 4x3 items, lines not given: 1\n"
+                       "fake #1 event 272 frame 2 scene '(null)'\n"
+                       "fake #1 event 274 frame 2 scene '(null)'\n"
+                       "fake filter destroyed\n"
+                       "fake #1 event 273 frame 3 scene '(null)'\n"
+                       "fake #1 event 265 frame 3 scene '(null)'\n"
+                       "fake filter: frame 3 640x360 no items, lines not given: 1\n"
+                       "fake #1 event 272 frame 3 scene '(null)'\n"
+                       "fake #1 event 274 frame 3 scene '(null)'\n"
+                       "fake filter destroyed\n"
+                       "fake #1 destroyed\nfake: shutdown\n");
+
+  // A pixel left unset, a pixel altered, a line not given written as 1: each
+  // frame's first wrong pixel is reported, the render goes on, the run fails.
+  Outcome faulty = run("filter add\nrender 1 3 size=4x3\n",
+                       {"--module", FAKE_MODULE_FAULTY_FILTER, "--settings", settings.string()});
+  EXPECT_EQ(faulty.status, 2);
+  const std::string unsetThenAltered =
+      "line 2: image filter: frame 1: the filter never set RGB of pixel (2, 1)\n"
+      "line 2: image filter: frame 2: pixel (0, 2) green is 0x";
+  EXPECT_EQ(faulty.err.substr(0, unsetThenAltered.size()), unsetThenAltered) << faulty.err;
+  EXPECT_NE(faulty.err.find("\nline 2: image filter: frame 3: pixel (0, 0) alpha is 0x3f800000, "
+                            "expected 0x00000000\n"),
+            std::string::npos)
+      << faulty.err;
+  EXPECT_NE(faulty.out.find("fake filter destroyed\nfake: shutdown\n"), std::string::npos);
+
+  Outcome none =
+      run("filter add\n", {"--module", FAKE_MODULE_OTHER_FILTER, "--settings", settings.string()});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.err,
+            "line 1: the module has no ImageFilterHandler server named voro2_slack_preview\n");
 }
 
 }  // namespace

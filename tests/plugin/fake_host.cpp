@@ -1,178 +1,105 @@
 #include "fake_host.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "host/panel.h"
+#include "host/script.h"
+#include "host/standin_services.h"
 #include "plugin/kept_services.h"
-
-struct HostPanel {
-  pingwell::testing::FakePanelRun* run;
-};
 
 namespace pingwell::testing {
 
 namespace {
 
+using pingwell_host::PanelServices;
+using pingwell_host::ScriptedUser;
+using pingwell_host::StandInServices;
+
 FakeHost* current = nullptr;
 
-// Every service the plug-in may ask for has a record; the ones it only keeps
-// get a distinct dummy each.
-int dummyServices[16];
-
-const char* folder(const char* kind);
-
-void* lookUp(const char* name, int /*useMode*/) {
-  FakeHost& host = *current;
-  host.lookups.emplace_back(name);
-  const std::string wanted(name);
-  if (wanted == HOST_SCENE_INFO_NAME) return &host.scene;
-  if (wanted == HOST_TIME_INFO_NAME) return &host.time;
-  if (wanted == HOST_DIRECTORY_INFO_NAME) return reinterpret_cast<void*>(&folder);
-  if (host.renderNode) return nullptr;
-  if (wanted == HOST_PANEL_SERVICES_NAME) return &host.panels;
-  if (wanted == HOST_INFO_MESSAGES_NAME) return host.noMessageBoxes ? nullptr : &host.messages;
-  return &dummyServices[host.lookups.size() % 16];
-}
-
-const char* folder(const char* kind) {
-  FakeHost& host = *current;
-  if (host.noSettingsFolder || std::strcmp(kind, "Settings") != 0) return nullptr;
-  return host.settingsFolder.c_str();
-}
-
-void show(const char* kind, const char* title, const char* detail) {
-  std::string line = std::string(kind) + " " + title;
-  if (detail != nullptr) line += std::string(": ") + detail;
-  current->shown.push_back(line);
-}
-void showInfo(const char* title, const char* detail) { show("info", title, detail); }
-void showError(const char* title, const char* detail) { show("error", title, detail); }
-
-FakeControl* asFake(HostControl* control) { return reinterpret_cast<FakeControl*>(control); }
-
-void controlDraw(HostControl* /*control*/, int /*mode*/) {
-  throw std::logic_error("the plug-in drew a control");
-}
-
-void controlSet(HostControl* control, int tag, HostValue* value) {
-  FakeControl& fake = *asFake(control);
-  if (tag == HOST_CTL_VALUE && value->type == HOST_VALUE_TEXT) {
-    // A host reads no further than the stated length.
-    const HostTextValue& text = value->text;
-    fake.shownText.assign(text.buf, strnlen(text.buf, static_cast<size_t>(text.bufLen)));
-    fake.text = fake.shownText;
-  } else if (tag == HOST_CTL_VALUE && value->type == HOST_VALUE_INT) {
-    fake.shownValue = value->intv.value;
-    fake.value = value->intv.value;
-  } else if (tag == HOST_CTL_USERDATA) {
-    fake.userData = value->ptr.ptr;
-    fake.userDataSet = true;
-  } else if (tag == HOST_CTL_USEREVENT) {
-    fake.event = reinterpret_cast<HostControlEventFunc>(value->ptr.ptr);
+// The test's script as the host's scripted user; labels are matched
+// without their surrounding blanks.
+ScriptedUser userOf(const PanelScript& script) {
+  ScriptedUser user;
+  for (const auto& [label, text] : script.texts) {
+    ScriptedUser::Edit edit;
+    edit.label = pingwell_host::trimmed(label);
+    edit.text = text;
+    user.edits.push_back(edit);
   }
+  for (const auto& [label, state] : script.switches) {
+    ScriptedUser::Edit edit;
+    edit.isSwitch = true;
+    edit.label = pingwell_host::trimmed(label);
+    edit.state = state;
+    user.edits.push_back(edit);
+  }
+  user.clickGetToken = script.pressGetToken;
+  user.clickSendTest = script.pressSendTest;
+  user.pressOk = script.pressOk;
+  return user;
 }
 
-void controlGet(HostControl* control, int tag, HostValue* value) {
-  FakeControl& fake = *asFake(control);
-  if (tag != HOST_CTL_VALUE) return;
-  if (fake.kind == "BoolControl") {
-    value->intv.value = fake.value;
-    return;
+FakePanelRun runOf(const HostPanel& panel) {
+  FakePanelRun run;
+  run.title = panel.title;
+  run.openFlags = panel.openFlags;
+  run.opened = panel.opened;
+  run.destroyed = panel.destroyed;
+  for (const auto& control : panel.controls) {
+    auto fake = std::make_unique<FakeControl>();
+    fake->kind = pingwell_host::controlKindName(control->kind);
+    fake->label = control->label;
+    fake->desc.type = control->descType;
+    fake->desc.edit.width = control->descWidth;
+    fake->descText = control->descText;
+    fake->shownText = control->shownText;
+    fake->shownValue = control->shownValue;
+    fake->userData = control->userData;
+    fake->userDataSet = control->userDataSet;
+    fake->event = control->onUse;
+    fake->text = control->text;
+    fake->value = control->state;
+    run.controls.push_back(std::move(fake));
   }
-  HostTextValue& text = value->text;
-  if (text.bufLen <= 0) return;
-  const size_t room = static_cast<size_t>(text.bufLen);
-  if (current->sloppyTextGet) {
-    // Fills the buffer whole and leaves it unterminated when the text is long.
-    std::memcpy(text.buf, fake.text.data(), std::min(room, fake.text.size()));
-    if (fake.text.size() < room) text.buf[fake.text.size()] = '\0';
-    return;
-  }
-  const size_t copied = std::min(room - 1, fake.text.size());
-  std::memcpy(text.buf, fake.text.data(), copied);
-  text.buf[copied] = '\0';
-}
-
-HostPanel* panelCreate(char* title, void* /*reserved*/) {
-  FakeHost& host = *current;
-  if (host.refusePanels) return nullptr;
-  auto run = std::make_unique<FakePanelRun>();
-  run->title = title;
-  host.runs.push_back(std::move(run));
-  static std::vector<std::unique_ptr<HostPanel>> handles;
-  handles.push_back(std::make_unique<HostPanel>(HostPanel{host.runs.back().get()}));
-  return handles.back().get();
-}
-
-void panelDestroy(HostPanel* panel) { panel->run->destroyed = true; }
-
-HostControl* panelAddControl(HostPanel* panel, char* kind, HostControlDesc* desc, char* label) {
-  if (panel->run->destroyed) throw std::logic_error("control added to a released panel");
-  if (!current->refuseControlLabel.empty() && label == current->refuseControlLabel) return nullptr;
-  auto fake = std::make_unique<FakeControl>();
-  fake->control.draw = controlDraw;
-  fake->control.get = controlGet;
-  fake->control.set = controlSet;
-  fake->kind = kind;
-  fake->label = label;
-  fake->desc = *desc;
-  if (desc->type == HOST_DESC_TEXT && desc->text.text != nullptr) {
-    for (const char** line = desc->text.text; *line != nullptr; ++line)
-      fake->descText.emplace_back(*line);
-  }
-  panel->run->controls.push_back(std::move(fake));
-  return &panel->run->controls.back()->control;
-}
-
-int panelOpen(HostPanel* panel, int flags) {
-  FakeHost& host = *current;
-  FakePanelRun& run = *panel->run;
-  run.openFlags = flags;
-  run.opened = true;
-  for (const auto& [label, text] : host.script.texts) {
-    if (FakeControl* control = run.find(label)) control->text = text;
-  }
-  for (const auto& [label, state] : host.script.switches) {
-    if (FakeControl* control = run.find(label)) control->value = state;
-  }
-  for (const auto& [pressed, label] : {std::pair{host.script.pressGetToken, "Get Token"},
-                                       std::pair{host.script.pressSendTest, "Send Test Message"}}) {
-    FakeControl* button = pressed ? run.find(label) : nullptr;
-    if (button != nullptr && button->event != nullptr)
-      button->event(&button->control, button->userData);
-  }
-  return host.script.pressOk ? 1 : 0;
+  return run;
 }
 
 }  // namespace
 
-FakeControl* FakePanelRun::find(const std::string& label) {
-  for (auto& control : controls) {
+const FakeControl* FakePanelRun::find(const std::string& label) const {
+  for (const auto& control : controls) {
     if (control->label == label) return control.get();
   }
   return nullptr;
 }
 
-FakeHost::FakeHost() {
+FakeHost::FakeHost()
+    : scene(StandInServices::get().sceneInfo()),
+      time(StandInServices::get().timeInfo()),
+      panels(*PanelServices::get().record()),
+      refusePanels(PanelServices::get().faults().refusePanels),
+      refuseControlLabel(PanelServices::get().faults().refuseControlLabel),
+      sloppyTextGet(PanelServices::get().faults().sloppyTextGet) {
   if (current != nullptr) throw std::logic_error("one fake host at a time");
   current = this;
-  settingsFolder = temp.path() + "/Settings";
-  ::mkdir(settingsFolder.c_str(), 0755);
-  messages.info = showInfo;
-  messages.error = showError;
-  panels.create = panelCreate;
-  panels.destroy = panelDestroy;
-  panels.addControl = panelAddControl;
-  panels.open = panelOpen;
+  StandInServices& services = StandInServices::get();
+  PanelServices& panelServices = PanelServices::get();
+  services.reset();
+  panelServices.reset();
+  services.setLookupObserver([this](const char* name) { lookups.emplace_back(name); });
+  services.setMessageSink([this](const std::string& text) { shown.push_back(text); });
+  panelServices.attendEveryPanel([this] { return userOf(script); });
+  services.setFrame(1);
+  setSettingsFolder(temp.path() + "/Settings");
+  ::mkdir(settingsFolder_.c_str(), 0755);
   updateScene();
 }
 
@@ -184,66 +111,90 @@ FakeHost::~FakeHost() {
   kept.directoryInfo = nullptr;
   kept.panelServices = nullptr;
   kept.infoMessages = nullptr;
+  StandInServices::get().reset();
+  PanelServices::get().reset();
   current = nullptr;
 }
 
-HostGlobalFunc FakeHost::global() { return lookUp; }
+HostGlobalFunc FakeHost::global() { return &StandInServices::lookup; }
 
 void FakeHost::keepServices() { keepHandlerServices(global()); }
 
+void FakeHost::setSettingsFolder(const std::string& folder) {
+  settingsFolder_ = folder;
+  StandInServices::get().setSettingsFolder(folder);
+}
+
+void FakeHost::setNoSettingsFolder(bool none) {
+  StandInServices::get().setSettingsFolder(none ? std::nullopt
+                                                : std::optional<std::string>(settingsFolder_));
+}
+
+void FakeHost::setRenderNode(bool renderNode) { StandInServices::get().setRenderNode(renderNode); }
+
+void FakeHost::setMessageBoxes(bool on) { StandInServices::get().setMessageBoxes(on); }
+
+std::vector<FakePanelRun> FakeHost::runs() const {
+  std::vector<FakePanelRun> runs;
+  for (const auto& panel : PanelServices::get().panels()) runs.push_back(runOf(*panel));
+  return runs;
+}
+
+FakePanelRun FakeHost::lastRun() const {
+  std::vector<FakePanelRun> all = runs();
+  if (all.empty()) throw std::logic_error("the plug-in made no panel");
+  return std::move(all.back());
+}
+
 void FakeHost::updateScene() {
-  scene.name = "shot";
-  scene.filename = sceneSaved ? sceneFile.c_str() : nullptr;
+  StandInServices::get().setSceneFile(sceneSaved ? std::optional<std::string>(sceneFile)
+                                                 : std::nullopt);
 }
 
-namespace {
-
-// The plug-in reads and writes one value a call, one line each.
-int readFP(void* data, float* dest, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in reads one value a call");
-  if (block.next >= block.values.size()) return 0;
-  const SceneValue& line = block.values[block.next++];
-  if (!line.isFloat) return 0;
-  *dest = line.f;
-  return 1;
+const HostSaveState* FakeSceneBlock::save() {
+  writer_ = std::make_unique<pingwell_host::SceneBlockWriter>();
+  return writer_->state();
 }
 
-int readI4(void* data, int* dest, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in reads one value a call");
-  if (block.next >= block.values.size()) return 0;
-  const SceneValue& line = block.values[block.next++];
-  if (line.isFloat) return 0;
-  *dest = line.i;
-  return 1;
+const HostLoadState* FakeSceneBlock::load() {
+  reader_.setLines(lines());
+  return reader_.state();
 }
 
-void writeFP(void* data, const float* source, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in writes one value a call");
-  block.values.push_back({true, *source, 0});
+std::vector<std::string> FakeSceneBlock::lines() const {
+  return writer_ ? writer_->lines() : lines_;
 }
 
-void writeI4(void* data, const int* source, int count) {
-  auto& block = *static_cast<FakeSceneBlock*>(data);
-  if (count != 1) throw std::logic_error("the plug-in writes one value a call");
-  block.values.push_back({false, 0.0f, *source});
+// Through the host's own value functions, so a value reads and writes here
+// as it does in a scene.
+std::vector<SceneValue> FakeSceneBlock::values() const {
+  std::vector<SceneValue> values;
+  for (const std::string& line : lines()) {
+    pingwell_host::SceneBlockReader reader;
+    const HostLoadState& state = *reader.state();
+    SceneValue value{false, 0.0f, 0};
+    reader.setLines({line});
+    if (state.readI4(state.readData, &value.i, 1) != 1) {
+      value.isFloat = true;
+      reader.setLines({line});
+      state.readFP(state.readData, &value.f, 1);
+    }
+    values.push_back(value);
+  }
+  return values;
 }
 
-}  // namespace
-
-FakeSceneBlock::FakeSceneBlock() {
-  // Only the two value functions the plug-in uses; every other member stays
-  // NULL, so a call of another one crashes the test.
-  load.ioMode = HOST_IO_SCENE;
-  load.readData = this;
-  load.readFP = readFP;
-  load.readI4 = readI4;
-  save.ioMode = HOST_IO_SCENE;
-  save.writeData = this;
-  save.writeFP = writeFP;
-  save.writeI4 = writeI4;
+void FakeSceneBlock::setValues(const std::vector<SceneValue>& values) {
+  pingwell_host::SceneBlockWriter writer;
+  const HostSaveState& state = *writer.state();
+  for (const SceneValue& value : values) {
+    if (value.isFloat)
+      state.writeFP(state.writeData, &value.f, 1);
+    else
+      state.writeI4(state.writeData, &value.i, 1);
+  }
+  writer_.reset();
+  lines_ = writer.lines();
 }
 
 }  // namespace pingwell::testing

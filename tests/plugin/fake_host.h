@@ -1,45 +1,46 @@
 #pragma once
-// A host of our own for the plug-in's tests: a global lookup that logs what
-// it is asked for, scene and time records the test sets, a "Settings" folder
-// in a fresh temporary folder, a scripted user for the panel services, and
-// load and save states over a list of values.
+// The host of the plug-in's tests: the host stand-in's own services
+// (host/standin_services.h, host/panel.h, host/scene_block.h) with what a
+// test sets and checks: a global lookup that logs what it is asked for, a
+// "Settings" folder in a fresh temporary folder, message boxes that keep
+// what they show, a scripted user at every panel, and the panels the
+// plug-in made.
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/scene_block.h"
 #include "plugin/host_interface.h"
 #include "support/files.h"
 
-struct HostPanel;  // the fake host's panel, defined in fake_host.cpp
-
 namespace pingwell::testing {
 
-// What the fake panel services saw of one control.
+// What the host's panel services saw of one control.
 struct FakeControl {
-  HostControl control{};  // first, so a HostControl* leads back here
   std::string kind;
   std::string label;
-  HostControlDesc desc{};
-  std::vector<std::string> descText;            // the text list of a TextControl
-  std::string shownText;                        // last text set with HOST_CTL_VALUE
-  int shownValue = -1;                          // last integer set with HOST_CTL_VALUE
-  void* userData = reinterpret_cast<void*>(1);  // unset
-  HostControlEventFunc event = nullptr;
+  HostControlDesc desc{};             // its type, and the width of an Edit or Button
+  std::vector<std::string> descText;  // the text list of a TextControl
+  std::string shownText;              // last text set with HOST_CTL_VALUE
+  int shownValue = -1;                // last integer set with HOST_CTL_VALUE
+  void* userData = nullptr;
   bool userDataSet = false;
-  // What the scripted user leaves in the control (starts as shown).
+  HostControlEventFunc event = nullptr;
+  // What the scripted user left in the control (starts as shown).
   std::string text;
   int value = 0;
 };
 
+// One panel as the host's panel services hold it.
 struct FakePanelRun {
   std::string title;
   std::vector<std::unique_ptr<FakeControl>> controls;
   int openFlags = -1;
   bool opened = false;
   bool destroyed = false;
-  FakeControl* find(const std::string& label);
+  const FakeControl* find(const std::string& label) const;
 };
 
 // What the scripted user does when a panel opens.
@@ -53,7 +54,7 @@ struct PanelScript {
 
 class FakeHost {
  public:
-  FakeHost();  // becomes the current host; one at a time
+  FakeHost();  // resets the host's services and becomes the current host; one at a time
   ~FakeHost();
   FakeHost(const FakeHost&) = delete;
   FakeHost& operator=(const FakeHost&) = delete;
@@ -64,39 +65,47 @@ class FakeHost {
   // activation does.
   void keepServices();
 
-  std::string settingsPath() const { return settingsFolder + "/slacktoken.txt"; }
+  const std::string& settingsFolder() const { return settingsFolder_; }
+  // The "Settings" folder the directory service names (starts as
+  // temp/Settings, made); none at all with setNoSettingsFolder(true).
+  void setSettingsFolder(const std::string& folder);
+  void setNoSettingsFolder(bool none);
+  std::string settingsPath() const { return settingsFolder_ + "/slacktoken.txt"; }
   void writeSettings(const std::string& bytes) const { writeBytes(settingsPath(), bytes); }
 
-  // Services.
+  // No panel services and no message boxes.
+  void setRenderNode(bool renderNode);
+  void setMessageBoxes(bool on);
+
+  // Services: the host's own records.
   std::string sceneFile = "shot.lws";
   bool sceneSaved = true;
-  HostSceneInfo scene{};
-  HostTimeInfo time{0.0, 1};
-  HostPanelServices panels{};  // handed over with globalFun NULL, as the host may
+  HostSceneInfo& scene;
+  HostTimeInfo& time;         // starts at frame 1
+  HostPanelServices& panels;  // handed over with globalFun NULL, as the host may
   TempFolder temp;
-  std::string settingsFolder;  // the "Settings" folder; starts as temp/Settings
-  bool noSettingsFolder = false;
-  bool renderNode = false;  // no panel services, no message boxes
-  bool noMessageBoxes = false;
-  HostMessageFuncs messages{};       // record what they show in `shown`
   std::vector<std::string> shown;    // "info TITLE", "error TITLE: DETAIL"
   std::vector<std::string> lookups;  // names asked for, in order
 
   // Panels.
   PanelScript script;
-  bool refusePanels = false;
-  std::string refuseControlLabel;  // addControl gives none for this label
-  bool sloppyTextGet = false;      // fills the buffer whole, unterminated
-  std::vector<std::unique_ptr<FakePanelRun>> runs;
-  FakePanelRun& lastRun() { return *runs.back(); }
+  bool& refusePanels;
+  std::string& refuseControlLabel;  // addControl gives none for this label
+  bool& sloppyTextGet;              // fills the buffer whole, unterminated
+  // The panels made since the host started, released ones included.
+  std::vector<FakePanelRun> runs() const;
+  FakePanelRun lastRun() const;
 
-  // Refreshes scene's pointers after sceneFile or sceneSaved changed.
+  // Hands sceneFile and sceneSaved to scene info.
   void updateScene();
+
+ private:
+  std::string settingsFolder_;
 };
 
-// A scene block as a list of values, one line each, for load and save: a
-// read takes the next line and finds nothing on it when it holds a value of
-// the other type.
+// A scene block as the host keeps it (host/scene_block.h: one line a value
+// call), seen as a list of values. A read takes the next line and finds
+// nothing on it when it holds no value of its type.
 struct SceneValue {
   bool isFloat;
   float f;
@@ -105,11 +114,25 @@ struct SceneValue {
 
 class FakeSceneBlock {
  public:
-  FakeSceneBlock();
-  std::vector<SceneValue> values;
-  size_t next = 0;
-  HostLoadState load{};
-  HostSaveState save{};
+  FakeSceneBlock() = default;
+  FakeSceneBlock(const FakeSceneBlock&) = delete;
+  FakeSceneBlock& operator=(const FakeSceneBlock&) = delete;
+
+  // The save state: what the plug-in writes becomes the block.
+  const HostSaveState* save();
+  // The load state, reading the block from its first line.
+  const HostLoadState* load();
+
+  // The block's values: a line that reads as an integer is one, any other a
+  // float.
+  std::vector<SceneValue> values() const;
+  void setValues(const std::vector<SceneValue>& values);
+
+ private:
+  std::vector<std::string> lines() const;
+  std::unique_ptr<pingwell_host::SceneBlockWriter> writer_;  // since the last save
+  std::vector<std::string> lines_;                           // else these
+  pingwell_host::SceneBlockReader reader_;
 };
 
 // Counts operator new calls of the whole test program.

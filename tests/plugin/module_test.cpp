@@ -112,7 +112,7 @@ TEST_F(Module, OnlyVersionFourActivates) {
     EXPECT_EQ(std::memcmp(&face, &faceBefore, sizeof face), 0);
   }
   EXPECT_TRUE(host.lookups.empty());
-  EXPECT_TRUE(host.runs.empty());
+  EXPECT_TRUE(host.runs().empty());
 }
 
 TEST_F(Module, HandlerActivationWiresTheNotifier) {
@@ -143,9 +143,9 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
   EXPECT_STREQ(funcs.describe(instance), "voro2 pingwell");
   EXPECT_EQ(handler.flags(instance), 2u);
   testing::FakeSceneBlock block;
-  EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
-  ASSERT_EQ(block.values.size(), 7u);
-  EXPECT_EQ(block.values[1].i, 1);  // render done on from the start
+  EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+  ASSERT_EQ(block.values().size(), 7u);
+  EXPECT_EQ(block.values()[1].i, 1);  // render done on from the start
   const HostMasterAccess other{0x10A, nullptr, nullptr, nullptr, nullptr, nullptr};
   handler.event(instance, &other);
   funcs.destroy(instance);
@@ -186,7 +186,7 @@ TEST_F(Module, InterfaceActivationRunsThePanelAndLeavesTheHostNothing) {
 
 TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing) {
   FakeHost host;
-  host.renderNode = true;
+  host.setRenderNode(true);
   host.writeSettings("xoxb-node\nNode Bot\n#renders\n");
   HostInstanceFuncs funcs{};
   HostMasterHandler handler{};
@@ -197,9 +197,9 @@ TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing
   EXPECT_EQ(static_cast<NotifierInstance*>(instance)->channel, "#renders");
 
   testing::FakeSceneBlock block;
-  EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
-  EXPECT_EQ(funcs.load(instance, &block.load), nullptr);
-  EXPECT_EQ(block.values.size(), 7u);
+  EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+  EXPECT_EQ(funcs.load(instance, block.load()), nullptr);
+  EXPECT_EQ(block.values().size(), 7u);
 
   HostMasterInterface face;
   std::memset(&face, 0xA5, sizeof face);
@@ -207,7 +207,7 @@ TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing
   const HostMasterInterface before = face;
   EXPECT_EQ(server("MasterInterface").activate(4, FakeHost::global(), &face, nullptr), 0);
   EXPECT_EQ(std::memcmp(&face, &before, sizeof face), 0);
-  EXPECT_TRUE(host.runs.empty());
+  EXPECT_TRUE(host.runs().empty());
   EXPECT_EQ(testing::readBytes(host.settingsPath()), "xoxb-node\nNode Bot\n#renders\n");
   funcs.destroy(instance);
 }

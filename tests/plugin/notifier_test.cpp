@@ -51,12 +51,12 @@ TEST(Notifier, NewInstanceWithoutSettingsHasNothingToPostWith) {
     EXPECT_EQ(noFile->notifyRenderDone, 1);
   }
   host.writeSettings("xoxb-1\n");
-  host.noSettingsFolder = true;
+  host.setNoSettingsFolder(true);
   {
     Instance noFolder;
     EXPECT_EQ(noFolder->token, "");
   }
-  host.noSettingsFolder = false;
+  host.setNoSettingsFolder(false);
   {
     Instance shortFile;
     EXPECT_EQ(shortFile->token, "xoxb-1");
@@ -75,24 +75,26 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   saved->frameMessagesInThread = -11;
   saved->progressInOneMessage = 12;
   FakeSceneBlock block;
-  EXPECT_EQ(notifierSave(saved.handle, &block.save), nullptr);
-  ASSERT_EQ(block.values.size(), 7u);
-  ASSERT_TRUE(block.values[0].isFloat);
+  EXPECT_EQ(notifierSave(saved.handle, block.save()), nullptr);
+  std::vector<testing::SceneValue> values = block.values();
+  ASSERT_EQ(values.size(), 7u);
+  ASSERT_TRUE(values[0].isFloat);
   uint32_t bits = 0;
-  std::memcpy(&bits, &block.values[0].f, sizeof bits);
+  std::memcpy(&bits, &values[0].f, sizeof bits);
   EXPECT_EQ(bits, 0x3C23D70Au);
-  for (size_t n = 1; n < block.values.size(); ++n) EXPECT_FALSE(block.values[n].isFloat) << n;
-  EXPECT_EQ(block.values[1].i, 7);
-  EXPECT_EQ(block.values[2].i, -8);
-  EXPECT_EQ(block.values[3].i, 9);
-  EXPECT_EQ(block.values[4].i, 10);
-  EXPECT_EQ(block.values[5].i, -11);
-  EXPECT_EQ(block.values[6].i, 12);
+  for (size_t n = 1; n < values.size(); ++n) EXPECT_FALSE(values[n].isFloat) << n;
+  EXPECT_EQ(values[1].i, 7);
+  EXPECT_EQ(values[2].i, -8);
+  EXPECT_EQ(values[3].i, 9);
+  EXPECT_EQ(values[4].i, 10);
+  EXPECT_EQ(values[5].i, -11);
+  EXPECT_EQ(values[6].i, 12);
 
   // Any leading float loads the same; values come back unclamped.
-  block.values[0].f = 123.5f;
+  values[0].f = 123.5f;
+  block.setValues(values);
   Instance loaded;
-  EXPECT_EQ(notifierLoad(loaded.handle, &block.load), nullptr);
+  EXPECT_EQ(notifierLoad(loaded.handle, block.load()), nullptr);
   EXPECT_EQ(switchesOf(*loaded), (Switches{7, -8, 9, 10, -11, 12}));
 }
 
@@ -131,8 +133,8 @@ TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
     instance->frameMessagesInThread = 1;
     instance->progressInOneMessage = 1;
     FakeSceneBlock block;
-    block.values = c.values;
-    EXPECT_EQ(notifierLoad(instance.handle, &block.load), nullptr);
+    block.setValues(c.values);
+    EXPECT_EQ(notifierLoad(instance.handle, block.load()), nullptr);
     const std::vector<int32_t> loaded = {
         instance->notifyRenderDone, instance->notifyFrameStart,      instance->notifyFrameDone,
         instance->addRenderTimes,   instance->frameMessagesInThread, instance->progressInOneMessage};

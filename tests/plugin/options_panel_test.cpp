@@ -36,7 +36,7 @@ TEST_F(Panel, ShowsTwelveControlsInOrderWithExactLabels) {
   Instance instance;
   host.script.pressOk = false;
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
-  ASSERT_EQ(host.runs.size(), 1u);
+  ASSERT_EQ(host.runs().size(), 1u);
   const testing::FakePanelRun& run = host.lastRun();
   EXPECT_EQ(run.title, "voro2 pingwell");
   EXPECT_EQ(run.openFlags, 3);
@@ -86,7 +86,7 @@ TEST_F(Panel, ShowsWhatTheInstanceHolds) {
   instance->token = std::string(2000, 't');  // a hand-edited settings file
   host.script.pressOk = false;
   runOptionsPanel(instance.get());
-  testing::FakePanelRun& run = host.lastRun();
+  const testing::FakePanelRun run = host.lastRun();
   EXPECT_EQ(run.find("Token")->shownText, std::string(1023, 't'));
   EXPECT_EQ(run.find("Name")->shownText, "Old Bot");
   EXPECT_EQ(run.find("Channel")->shownText, "#old");
@@ -176,8 +176,8 @@ TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
   host.script.switches = {{"Message when a new frame renders", 1}};
   for (const char* why : {"missing folder", "no folder at all"}) {
     SCOPED_TRACE(why);
-    host.settingsFolder = host.temp.path() + "/Missing";
-    host.noSettingsFolder = std::strcmp(why, "no folder at all") == 0;
+    host.setSettingsFolder(host.temp.path() + "/Missing");
+    host.setNoSettingsFolder(std::strcmp(why, "no folder at all") == 0);
     testing::StderrCapture stderrLines;
     runOptionsPanel(instance.get());
     const std::string said = stderrLines.text();
@@ -186,7 +186,7 @@ TEST_F(Panel, UnwritableSettingsChangeOnlyTheSwitches) {
     EXPECT_EQ(said.find("xoxb-new"), std::string::npos);
     EXPECT_EQ(instance->notifyFrameStart, 1);
     EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-old", "Old Bot", "#old"}));
-    EXPECT_FALSE(testing::fileExists(host.settingsFolder));
+    EXPECT_FALSE(testing::fileExists(host.settingsFolder()));
     instance->notifyFrameStart = 0;
   }
 }
@@ -196,7 +196,7 @@ TEST_F(Panel, NoPanelOrControlFromTheHostChangesNothing) {
   host.script.texts = {{"Token", "xoxb-new"}};
   host.refusePanels = true;
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
-  EXPECT_TRUE(host.runs.empty());
+  EXPECT_TRUE(host.runs().empty());
   host.refusePanels = false;
   host.refuseControlLabel = "Message when a frame is complete ";
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
@@ -276,7 +276,7 @@ TEST_F(Panel, TestMessageWithAnEmptyFieldSaysWhichAndSendsNothing) {
   for (bool messageBoxes : {true, false}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.label) + (messageBoxes ? "" : ", no message boxes"));
-      host.noMessageBoxes = !messageBoxes;
+      host.setMessageBoxes(messageBoxes);
       host.keepServices();
       host.shown.clear();
       Instance instance;

@@ -90,8 +90,8 @@ TEST_F(Posting, RenderPostsEveryFrameInOrderThenCompletion) {
 TEST_F(Posting, OffSwitchesAndMissingSettingsSendNothing) {
   Instance loadedAsTwo;
   testing::FakeSceneBlock block;
-  block.values = {{true, 0.01f, 0}, {false, 0, 2}, {false, 0, 2}, {false, 0, 2}};
-  notifierLoad(loadedAsTwo.handle, &block.load);
+  block.setValues({{true, 0.01f, 0}, {false, 0, 2}, {false, 0, 2}, {false, 0, 2}});
+  notifierLoad(loadedAsTwo.handle, block.load());
   Instance noChannel;
   noChannel.allOn();
   noChannel->channel.clear();
