@@ -275,7 +275,7 @@ TEST_F(HostWithModule, ProgressIsOneMessageEditedAtMostEveryTenSeconds) {
     const auto& edit = requests[n + 1];
     EXPECT_EQ(edit.path, "/api/chat.update");
     EXPECT_EQ(paramNames(edit), (std::vector<std::string>{"channel", "text", "ts", "token"}));
-    EXPECT_EQ(edit.param("channel"), post.replyChannel);
+    EXPECT_EQ(edit.param("channel"), post.channelId);
     EXPECT_EQ(edit.param("ts"), post.replyTs);
     EXPECT_EQ(edit.param("text").rfind(edits[n], 0), 0u) << edit.param("text");
   }

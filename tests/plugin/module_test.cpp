@@ -202,8 +202,8 @@ TEST_F(Module, ImageFilterActivationWiresThePreviewFilterAndClearsTheItemRecord)
     EXPECT_STREQ(funcs.describe(instance), "voro2 pingwell preview");
     EXPECT_EQ(filter.flags(instance), 0u);
     testing::FakeSceneBlock block;
-    EXPECT_EQ(funcs.save(instance, &block.save), nullptr);
-    EXPECT_TRUE(block.values.empty());
+    EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+    EXPECT_TRUE(block.values().empty());
     funcs.destroy(instance);
   }
   // The filter needs no service of the host.
