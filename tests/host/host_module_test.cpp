@@ -303,6 +303,77 @@ TEST_F(HostWithModule, ARefusedEditEndsTheEditsOfThatRender) {
   EXPECT_EQ(requests[2].param("text"), "shot_010.lws\nRENDER COMPLETED");
 }
 
+// With the preview filter applied, the render's first and last frame are
+// uploaded in three calls each. The first preview needs the channel's ID,
+// which only a reply tells: with the frame-rendered switch off, that
+// frame's message is posted first. The token goes to the Web API alone,
+// never to the upload address.
+TEST_F(HostWithModule, PreviewsOfTheFirstAndLastFrameAreUploadedIntoTheChannel) {
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n" + kDemoOptions +
+                            " render=1 start=0 done=0\n"
+                            "scene shot_010.lws\n"
+                            "filter add\n"
+                            "render 1 3 size=320x200\n"
+                            "options pingwell cancel test\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "message: info Test message sent to #render-farm: Previews: can be posted\n");
+  const auto requests = standin.requests();
+  const std::vector<std::string> paths = {
+      "/api/chat.postMessage",  "/api/files.getUploadURLExternal",
+      "/upload",                "/api/files.completeUploadExternal",
+      "/api/chat.postMessage",  "/api/files.getUploadURLExternal",
+      "/upload",                "/api/files.completeUploadExternal",
+      "/api/chat.postMessage",  "/api/files.getUploadURLExternal"};  // the test, its check
+  ASSERT_EQ(requests.size(), paths.size());
+  for (size_t n = 0; n < paths.size(); ++n) {
+    EXPECT_EQ(requests[n].path.rfind(paths[n], 0), 0u) << n << " " << requests[n].path;
+  }
+  EXPECT_EQ(requests[0].param("text"), "shot_010.lws\nFrame Rendered: 1");
+  EXPECT_EQ(requests[4].param("text"), "shot_010.lws\nRENDER COMPLETED");
+  for (const auto& [first, frame] : {std::pair<size_t, std::string>{1, "1"}, {5, "3"}}) {
+    SCOPED_TRACE(frame);
+    const auto& address = requests[first];
+    const auto& upload = requests[first + 1];
+    const auto& complete = requests[first + 2];
+    EXPECT_EQ(paramNames(address), (std::vector<std::string>{"filename", "length", "token"}));
+    EXPECT_EQ(address.param("filename"), "shot_010_000" + frame + ".jpg");
+    ASSERT_TRUE(upload.upload.has_value());
+    EXPECT_FALSE(upload.upload->tokenSeen);
+    EXPECT_TRUE(upload.upload->lengthOk);
+    EXPECT_EQ(upload.header("Authorization"), "");
+    EXPECT_EQ(address.param("length"), std::to_string(upload.upload->bytes));
+    EXPECT_EQ(standin.uploaded(address.fileId).substr(0, 2), "\xFF\xD8");  // a JPEG
+    EXPECT_EQ(paramNames(complete), (std::vector<std::string>{"channel_id", "files", "token"}));
+    EXPECT_EQ(complete.param("channel_id"), requests[0].channelId);
+    EXPECT_EQ(complete.param("files"),
+              "[{\"id\":\"" + address.fileId + "\",\"title\":\"shot_010.lws frame " + frame +
+                  "\"}]");
+    EXPECT_EQ(complete.error, "");
+  }
+}
+
+// A refused step ends that preview with one line that says what to mend;
+// the render and its messages go on.
+TEST_F(HostWithModule, APreviewTheTokenMayNotUploadIsOneLineAndTheRenderGoesOn) {
+  standin.reset("ok,error=missing_scope,ok");
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n" + kDemoOptions +
+                            " render=1 start=0 done=1\n"
+                            "scene shot_010.lws\n"
+                            "filter add\n"
+                            "render 1 1\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "[pingwell] warning! files.getUploadURLExternal checkResponse() failed "
+            "\"missing_scope\": the token lacks files:write\n");
+  // A render of one frame: its first frame is its last, tried once.
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[2].param("text"), "shot_010.lws\nRENDER COMPLETED");
+}
+
 TEST_F(HostWithModule, ARenderWhoseFirstPostFailsTakesTheFirstAcceptedAsItsThread) {
   standin.reset("error=internal_error,ok");
   HostRun run = runHost(dir, "",
