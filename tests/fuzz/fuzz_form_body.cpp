@@ -5,13 +5,19 @@
 // Properties: the body ends in the client's token; parameters that are not
 // an object, null or an empty array are refused with invalid_iterator and
 // nothing else; the compact JSON text equals the JSON library's own wherever
-// the library can write the value (valid UTF-8).
+// the library can write the value (valid UTF-8). The request body of the
+// call path, made of the same names and texts, decodes back to exactly its
+// fields in name order and the token last: no value adds or splits a field.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include <utility>
+#include <vector>
+
 #include "fuzz_check.h"
+#include "slack/api_request.h"
 #include "slack/form_body.h"
 #include "slack/json_text.h"
 
@@ -107,6 +113,68 @@ bool libraryText(const json& value, std::string& text) {
   }
 }
 
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;  // the writer uses upper case only
+}
+
+// A form text as a server decodes it; false when it holds a byte the writer
+// must have encoded, or a broken escape.
+bool percentDecode(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '%') {
+      if (i + 2 >= text.size()) return false;
+      const int high = hexDigit(text[i + 1]);
+      const int low = hexDigit(text[i + 2]);
+      if (high < 0 || low < 0) return false;
+      out.push_back(static_cast<char>(high * 16 + low));
+      i += 2;
+    } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_' || c == '~') {
+      out.push_back(c);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The call path's body of the same parameters, each value as its text.
+void checkRequestBody(const json& params, const std::string& token) {
+  if (!params.is_object()) return;
+  pingwell::ApiRequest request;
+  request.webApi("chat.postMessage");
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (auto it = params.cbegin(); it != params.cend(); ++it) {
+    const std::string text = it.value().is_string() ? it.value().get<std::string>()
+                                                    : pingwell::compactJson(it.value());
+    request.add(it.key(), text);
+    fields.emplace_back(it.key(), text);
+  }
+  fields.emplace_back("token", token);  // std::map's order is the byte order
+  std::string body;
+  pingwell::writeRequestBody(body, request, token);
+  std::vector<std::pair<std::string, std::string>> decoded;
+  size_t start = 0;
+  while (start <= body.size()) {
+    size_t end = body.find('&', start);
+    if (end == std::string::npos) end = body.size();
+    const std::string piece = body.substr(start, end - start);
+    const size_t eq = piece.find('=');
+    FUZZ_CHECK(eq != std::string::npos);
+    std::string name;
+    std::string value;
+    FUZZ_CHECK(percentDecode(piece.substr(0, eq), name));
+    FUZZ_CHECK(percentDecode(piece.substr(eq + 1), value));
+    decoded.emplace_back(std::move(name), std::move(value));
+    start = end + 1;
+  }
+  FUZZ_CHECK(decoded == fields);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -127,6 +195,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const json::invalid_iterator&) {
     FUZZ_CHECK(!acceptable);
   }
+
+  checkRequestBody(params, token);
 
   std::string expected;
   const std::string ours = pingwell::compactJson(params);
