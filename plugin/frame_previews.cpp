@@ -12,22 +12,16 @@ FramePreviews& FramePreviews::instance() noexcept {
 
 void FramePreviews::filterAdded() noexcept {
   const std::lock_guard<std::mutex> lock(mutex_);
-  ++filters_;
+  filters_.fetch_add(1);
 }
 
 void FramePreviews::filterRemoved() noexcept {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (filters_ > 0) --filters_;
-  if (filters_ == 0) {
-    first_.reset();
-    latest_.reset();
-  }
+  if (filters_.load() > 0) filters_.fetch_sub(1);
+  if (filters_.load() == 0) latest_.reset();
 }
 
-bool FramePreviews::filterApplied() const noexcept {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return filters_ > 0;
-}
+bool FramePreviews::filterApplied() const noexcept { return filters_.load() > 0; }
 
 void FramePreviews::offer(int frame, PreviewPixels pixels) noexcept {
   std::shared_ptr<FramePreview> preview;
@@ -38,33 +32,23 @@ void FramePreviews::offer(int frame, PreviewPixels pixels) noexcept {
   }
   preview->frame = frame;
   preview->pixels = std::move(pixels);
-  const std::lock_guard<std::mutex> lock(mutex_);
-  // The first frame stays held until it is posted; the one before this is
-  // freed unless it is the first.
-  if (!first_) first_ = preview;
-  latest_ = std::move(preview);
+  std::shared_ptr<const FramePreview> before;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    before = std::exchange(latest_, std::move(preview));
+  }
+  // `before` is freed here, outside the lock.
 }
 
 void FramePreviews::newRender() noexcept {
+  std::shared_ptr<const FramePreview> before;
   const std::lock_guard<std::mutex> lock(mutex_);
-  first_.reset();
-  latest_.reset();
-}
-
-std::shared_ptr<const FramePreview> FramePreviews::first() const noexcept {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return first_;
+  before.swap(latest_);
 }
 
 std::shared_ptr<const FramePreview> FramePreviews::latest() const noexcept {
   const std::lock_guard<std::mutex> lock(mutex_);
   return latest_;
-}
-
-void FramePreviews::clear() noexcept {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  first_.reset();
-  latest_.reset();
 }
 
 }  // namespace pingwell

@@ -3,6 +3,7 @@
 // instances that post them. The filter's process and the master's events
 // may come on different threads of the host: everything here is under one
 // lock.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,24 +30,23 @@ class FramePreviews {
   bool filterApplied() const noexcept;
 
   // From the filter's process, on the render's thread: the preview of
-  // `frame`, which has just been rendered. It becomes the latest frame; the
-  // first frame offered since the last newRender() is kept as the first.
-  // Never throws.
+  // `frame`, which has just been rendered. It becomes the latest frame, and
+  // the one before is freed (once no master instance posts it any more).
+  // Any frame may turn out to be the render's last, so every one is kept
+  // until the next; the master instances take the render's first one at its
+  // frame-rendered event. Never throws.
   void offer(int frame, PreviewPixels pixels) noexcept;
 
-  // A new render begins: the previews of the last one are dropped.
+  // A new render begins: the preview of the last one is dropped.
   void newRender() noexcept;
-  // The render's first frame, while it is held; null otherwise.
-  std::shared_ptr<const FramePreview> first() const noexcept;
-  // The latest frame offered, while it is held; null otherwise.
+  // The latest frame offered in this render, while it is held; null
+  // otherwise.
   std::shared_ptr<const FramePreview> latest() const noexcept;
-  // Drops what is held (after the render's last preview was posted).
-  void clear() noexcept;
 
  private:
   mutable std::mutex mutex_;
-  int filters_ = 0;
-  std::shared_ptr<const FramePreview> first_;
+  // Read without the lock by every render event, which must stay cheap.
+  std::atomic<int> filters_{0};
   std::shared_ptr<const FramePreview> latest_;
 };
 

@@ -22,11 +22,11 @@ void notifierDestroy(void* instance) noexcept;
 const char* notifierCopy(void* to, void* from) noexcept;
 
 // The scene block: the float 0.01 (ignored on load), then render-done,
-// frame-start, frame-done, render times and frame messages in a thread as
-// 32-bit integers. A value of the first three that the host cannot read
-// leaves its switch as it was; one of the last two turns its switch off, so
-// a scene saved before they existed loads with both off. Both always
-// succeed (null).
+// frame-start, frame-done, render times, frame messages in a thread and
+// progress in one message as 32-bit integers. A value of the first three
+// that the host cannot read leaves its switch as it was; one of the last
+// three turns its switch off, so a scene saved before they existed loads
+// with them off. Both always succeed (null).
 const char* notifierLoad(void* instance, const HostLoadState* state) noexcept;
 const char* notifierSave(void* instance, const HostSaveState* state) noexcept;
 
@@ -46,8 +46,13 @@ unsigned int notifierFlags(void* instance) noexcept;
 // render node, whose part of the range is not known; on a render node the
 // render-completed message gets the machine's name. With "Frame messages in
 // a thread" on the render's messages after its first accepted one are
-// replies in that one's thread. Any other event does nothing more. Failures
-// of the post are written to the standard error stream. Always 0.0.
+// replies in that one's thread. With "Progress in one message" on, the
+// render's first frame start posts the progress message, frames rendered
+// edit it (at most every 10 s) and the completion edits it a last time.
+// While a preview filter is applied, the render's first frame and its last
+// rendered are uploaded after their events' messages. Any other event does
+// nothing more. Failures are written to the standard error stream. Always
+// 0.0.
 double notifierEvent(void* instance, const HostMasterAccess* access) noexcept;
 
 }  // namespace pingwell

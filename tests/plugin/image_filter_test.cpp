@@ -99,7 +99,7 @@ TEST(PreviewFilter, PassesEveryPixelThroughBitForBitAndOffersTheFramesPreview) {
   ASSERT_EQ(preview->pixels.height, 2);
   EXPECT_EQ(preview->pixels.rgb, (std::vector<uint8_t>{64, 0, 0, 0, 128, 191, 0, 255, 255, 255, 0,
                                                        26, 255, 0, 77, 0, 0, 102}));
-  FramePreviews::instance().clear();
+  FramePreviews::instance().newRender();
 }
 
 TEST(PreviewFilter, RecordsWithNothingToFilterOrWithoutFunctionsDoNoHarm) {
@@ -145,7 +145,7 @@ TEST(PreviewFilter, RecordsWithNothingToFilterOrWithoutFunctionsDoNoHarm) {
   EXPECT_TRUE(FramePreviews::instance().filterApplied());
   previewFilterDestroy(instance);
   EXPECT_FALSE(FramePreviews::instance().filterApplied());
-  FramePreviews::instance().clear();
+  FramePreviews::instance().newRender();
 }
 
 }  // namespace
