@@ -10,6 +10,7 @@
 #include "support/instance.h"
 #include "plugin/notifier.h"
 #include "plugin/options_panel.h"
+#include "plugin/plugin_clock.h"
 #include "support/standin.h"
 
 namespace pingwell {
@@ -85,6 +86,43 @@ TEST_F(Posting, RenderPostsEveryFrameInOrderThenCompletion) {
     SCOPED_TRACE(n);
     expectSent(requests[n], {kTokenA, "Render Bot", "#renders", name + texts[n]});
   }
+}
+
+PluginClock::time_point fakeNow;
+PluginClock::time_point readFakeNow() { return fakeNow; }
+
+// On the plug-in's clock, moved by hand a second a frame: the progress
+// message is edited at the first frame and then only once 10 s have passed,
+// with the newest state, and a last time at the end.
+TEST_F(Posting, ProgressIsEditedAtMostEveryTenSecondsOnThePluginsClock) {
+  fakeNow = PluginClock::time_point(std::chrono::hours(100));
+  replacePluginClock(&readFakeNow);
+  Instance instance;
+  instance->notifyRenderDone = 0;
+  instance->progressInOneMessage = 1;
+  scene("shot.lws");
+  host.scene.frameStart = 1;
+  host.scene.frameEnd = 25;
+  host.scene.frameStep = 1;
+  instance.event(HOST_EVENT_RENDER_STARTING);
+  for (int32_t frame = 1; frame <= 25; ++frame) {
+    host.time.frame = frame;
+    instance.event(HOST_EVENT_FRAME_STARTED);
+    fakeNow += std::chrono::seconds(1);
+    instance.event(HOST_EVENT_FRAME_DONE);
+  }
+  instance.event(HOST_EVENT_RENDER_DONE);
+  replacePluginClock(nullptr);
+
+  const std::vector<std::string> expected = {
+      "shot.lws\nRendering frame 1 of 25",
+      "shot.lws\nFrame 1 of 25 rendered (4 %), about 24 s left",
+      "shot.lws\nFrame 11 of 25 rendered (44 %), about 14 s left",
+      "shot.lws\nFrame 21 of 25 rendered (84 %), about 4 s left",
+      "shot.lws\nRENDER COMPLETED: 25 frames in 25 s"};
+  std::vector<std::string> texts;
+  for (const RecordedRequest& r : standin.requests()) texts.push_back(r.param("text"));
+  EXPECT_EQ(texts, expected);
 }
 
 TEST_F(Posting, OffSwitchesAndMissingSettingsSendNothing) {
