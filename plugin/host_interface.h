@@ -71,17 +71,19 @@ typedef int (*HostActivateFunc)(int version, HostGlobalFunc global, void *local,
 
 /* Descriptive tags of a server (ServerTagInfo); a list ends with tag 0. */
 typedef struct HostServerTagInfo {
-  const char *string;
-  unsigned int tag;
+  const char *string; /* static data of the module */
+  unsigned int tag;   /* a kind of tag with a language: HOST_SRVTAG_* | HOST_LANGID_* */
 } HostServerTagInfo;
+#define HOST_SRVTAG_DESCRIPTION 0x50000u /* SRVTAG_DESCRIPTION: the line shown with the server */
+#define HOST_LANGID_USENGLISH 0x0409u    /* LANGID_USENGLISH */
 
 /* One entry of the module's server table (ServerRecord); the table ends
  * with an entry whose members are all NULL. */
 typedef struct HostServerRecord {
-  const char *className;  /* "MasterHandler", "MasterInterface" */
+  const char *className;  /* "MasterHandler", "MasterInterface", "ImageFilterHandler" */
   const char *serverName; /* the name the user sees in the host */
   HostActivateFunc activate;
-  const HostServerTagInfo *tagInfo; /* NULL: the plug-in gives no tags */
+  const HostServerTagInfo *tagInfo; /* NULL: the server gives no tags */
 } HostServerRecord;
 
 /* The record the module exports by name as `_mod_descrip`

@@ -1,9 +1,11 @@
 // The module as the host sees it: the exported descriptor, the server table
-// with the handler and interface servers, and their activation.
+// with the master handler and interface servers and the preview image
+// filter, and their activation.
 #include <cstdint>
 
 #include "plugin/failure_report.h"
 #include "plugin/host_interface.h"
+#include "plugin/image_filter.h"
 #include "plugin/kept_services.h"
 #include "plugin/notifier.h"
 #include "plugin/options_panel.h"
@@ -22,6 +24,7 @@ constexpr int kActivationVersion = HOST_ACTIVATION_VERSION;
 constexpr int kActivated = HOST_AFUNC_OK;
 constexpr int kVersionRefused = HOST_AFUNC_BADVERSION;
 constexpr const char* kServerName = "voro2_slack";
+constexpr const char* kPreviewFilterName = "voro2_slack_preview";
 // The datum handed to every activation; any non-null value will do.
 constexpr std::uintptr_t kServerDatum = 4;
 
@@ -71,9 +74,41 @@ int activateInterface(int version, HostGlobalFunc global, void* local, void* /*s
   return kActivated;
 }
 
+// Wires the preview filter into the host's image filter record. It needs no
+// host service and has no interface server. The item record, which the
+// modeling application does not give, is filled when given: no items.
+int activateImageFilter(int version, HostGlobalFunc /*global*/, void* local,
+                        void* /*serverData*/) {
+  if (version != kActivationVersion || local == nullptr) return kVersionRefused;
+  auto* filter = static_cast<HostImageFilterHandler*>(local);
+  if (HostInstanceFuncs* funcs = filter->instanceFuncs; funcs != nullptr) {
+    funcs->priv = nullptr;
+    funcs->create = previewFilterCreate;
+    funcs->destroy = previewFilterDestroy;
+    funcs->copy = previewFilterCopy;
+    funcs->load = previewFilterLoad;
+    funcs->save = previewFilterSave;
+    funcs->describe = previewFilterDescribe;
+  }
+  if (HostItemFuncs* items = filter->itemFuncs; items != nullptr) {
+    items->useItems = nullptr;
+    items->changeID = nullptr;
+    items->changeName = nullptr;
+  }
+  filter->process = previewFilterProcess;
+  filter->flags = previewFilterFlags;
+  return kActivated;
+}
+
+const HostServerTagInfo kPreviewFilterTags[] = {
+    {kPreviewFilterDescription, HOST_SRVTAG_DESCRIPTION | HOST_LANGID_USENGLISH},
+    {nullptr, 0},
+};
+
 const HostServerRecord kServers[] = {
     {"MasterHandler", kServerName, activateHandler, nullptr},
     {"MasterInterface", kServerName, activateInterface, nullptr},
+    {HOST_IMAGE_FILTER_CLASS, kPreviewFilterName, activateImageFilter, kPreviewFilterTags},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

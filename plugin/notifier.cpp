@@ -135,11 +135,12 @@ void previewStep(NotifierInstance& notifier, int eventCode, const RenderMoment& 
   const std::shared_ptr<const FramePreview> latest = FramePreviews::instance().latest();
   if (!latest) return;
   const bool last = eventCode == HOST_EVENT_RENDER_DONE;
-  if (last ? talk.previewPosted(latest->frame)
-           : talk.firstPreviewDone() || latest->frame != moment.frame) {
+  if (last ? talk.previewTried(latest->frame)
+           : talk.firstPreviewTried() || latest->frame != moment.frame) {
     return;
   }
-  if (!last) talk.noteFirstPreview(latest->frame);
+  // One try a frame: a first frame that is also the last is not tried again.
+  talk.notePreviewTried(latest->frame);
   std::string channelId = knownChannelId(notifier.channel);
   if (channelId.empty() && !messagePosted) {
     postEventMessage();
@@ -152,11 +153,8 @@ void previewStep(NotifierInstance& notifier, int eventCode, const RenderMoment& 
   }
   const std::string threadTs =
       switchIsOn(notifier.frameMessagesInThread) ? talk.threadTs() : std::string();
-  if (postPreview(settingsOf(notifier), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
-                  *latest, sceneFile, channelId, threadTs) &&
-      !last) {
-    talk.notePreviewPosted(latest->frame);
-  }
+  postPreview(settingsOf(notifier), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+              *latest, sceneFile, channelId, threadTs);
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 // longer side at most kPreviewLongestSide, then encoded as a JPEG. Free of
 // I/O and of the host, so it can be tested, fuzzed and measured on its own.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace pingwell {
 
 inline constexpr int kPreviewLongestSide = 1920;
 inline constexpr int kPreviewJpegQuality = 85;
+// A frame with a longer side (no renderer makes one) gives an empty preview:
+// up to it, a capture's memory stays bounded and no sum can overflow.
+inline constexpr int kPreviewMaxFrameSide = 1 << 20;
 
 // 8-bit RGB pixels, three bytes a pixel, rows top to bottom, no padding.
 struct PreviewPixels {
@@ -22,21 +26,64 @@ struct PreviewPixels {
 // 8 bits as an 8-bit image saver would; the frame is reduced by area
 // averaging so that its longer side is at most kPreviewLongestSide (never
 // enlarged). A line never added counts as black.
+//
+// Memory: the preview itself, a line of the frame as bytes, a bit per line
+// and, while the frame is reduced, the sums of the preview rows whose lines
+// have not all come yet (two rows when lines come in order, every row at
+// worst). Time: linear in the frame's pixels.
 class PreviewCapture {
  public:
-  // A frame of `width` x `height` pixels; either at most 0 makes an empty
-  // capture whose finish() gives an empty preview.
+  // A frame of `width` x `height` pixels; either at most 0 (or more than
+  // kPreviewMaxFrameSide) makes an empty capture whose finish() gives an
+  // empty preview. Throws std::bad_alloc.
   PreviewCapture(int width, int height);
 
   // Line `y` (0 the top) of the frame: `width` floats of each channel; a
-  // null channel counts as 0. A `y` outside the frame is ignored.
+  // null channel counts as 0. A `y` outside the frame is ignored, and so is
+  // a line added again (the first one counts).
   void addLine(int y, const float* red, const float* green, const float* blue) noexcept;
 
-  // The preview; the capture is empty afterwards.
+  // The preview; the capture is empty afterwards. Throws std::bad_alloc when
+  // memory ran out while a line was added.
   PreviewPixels finish();
 
   int previewWidth() const noexcept;
   int previewHeight() const noexcept;
+
+ private:
+  // The frame pixels of one preview column, in units of 1 / (width *
+  // previewWidth) of the frame's width: `first` counts `firstWeight`, the
+  // `middle` pixels after it previewWidth each, the one after those
+  // `lastWeight` (0: outside the column).
+  struct Column {
+    int first = 0;
+    int middle = 0;
+    uint32_t firstWeight = 0;
+    uint32_t lastWeight = 0;
+  };
+
+  void reduceLine(int y);
+  void sumPixelGroups(const uint8_t* q, uint32_t* out) const noexcept;
+  void addToRow(int row, uint32_t weight);
+  void finishRow(int row) noexcept;
+
+  int width_ = 0;
+  int height_ = 0;
+  int outWidth_ = 0;
+  int outHeight_ = 0;
+  bool failed_ = false;             // memory ran out in addLine
+  std::vector<uint8_t> rgb_;        // the preview
+  std::vector<bool> seen_;          // the frame lines added
+  std::vector<uint8_t> quantized_;  // one frame line, 8 bits: red, green, blue, each padded
+  // Reduction only (all empty when the preview is the frame's size).
+  int pixelsPerColumn_ = 0;         // 2 or 4 when the frame is that many times as wide, else 0
+  std::vector<Column> columns_;     // otherwise
+  double lineScale_ = 1.0;          // the units of a line sum
+  std::vector<uint32_t> running_;   // running sums of one channel of the line
+  std::vector<uint32_t> lineSums_;  // a line's sums: red's preview pixels, green's, blue's
+  std::vector<std::unique_ptr<double[]>> rows_;  // sums of unfinished rows, as lineSums_
+  std::vector<std::unique_ptr<double[]>> spareRows_;
+  std::vector<uint64_t> received_;  // the weight of lines each row has had
 };
 
 // The preview as a JPEG: quality kPreviewJpegQuality, 4:2:0 chroma

@@ -30,8 +30,7 @@ void RenderConversation::newRender() noexcept {
   progressTs_.clear();
   edited_ = false;
   editsEnded_ = false;
-  firstPreviewDone_ = false;
-  previewPosted_ = false;
+  previewTried_ = false;
 }
 
 void RenderConversation::takeThread(const std::string& ts) {
@@ -54,11 +53,10 @@ void RenderConversation::noteEdit(PluginClock::time_point now) noexcept {
   lastEdit_ = now;
 }
 
-void RenderConversation::noteFirstPreview(int /*frame*/) noexcept { firstPreviewDone_ = true; }
-
-void RenderConversation::notePreviewPosted(int frame) noexcept {
-  previewPosted_ = true;
-  postedFrame_ = frame;
+void RenderConversation::notePreviewTried(int frame) noexcept {
+  if (previewTried_) return;  // the first frame's stays noted
+  previewTried_ = true;
+  triedFrame_ = frame;
 }
 
 }  // namespace pingwell

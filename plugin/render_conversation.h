@@ -43,12 +43,11 @@ class RenderConversation {
   void endEdits() noexcept { editsEnded_ = true; }
   bool editsEnded() const noexcept { return editsEnded_; }
 
-  // The render's first frame has had its preview's turn (posted or not).
-  bool firstPreviewDone() const noexcept { return firstPreviewDone_; }
-  void noteFirstPreview(int frame) noexcept;
-  // The preview of `frame` was posted; previewPosted tells whether it was.
-  void notePreviewPosted(int frame) noexcept;
-  bool previewPosted(int frame) const noexcept { return previewPosted_ && postedFrame_ == frame; }
+  // A frame's preview had its one try (posted or not): the render's first,
+  // and whether `frame` was the one.
+  void notePreviewTried(int frame) noexcept;
+  bool firstPreviewTried() const noexcept { return previewTried_; }
+  bool previewTried(int frame) const noexcept { return previewTried_ && triedFrame_ == frame; }
 
  private:
   std::string threadTs_;
@@ -57,9 +56,8 @@ class RenderConversation {
   bool edited_ = false;
   PluginClock::time_point lastEdit_{};
   bool editsEnded_ = false;
-  bool firstPreviewDone_ = false;
-  bool previewPosted_ = false;
-  int postedFrame_ = 0;
+  bool previewTried_ = false;
+  int triedFrame_ = 0;
 };
 
 }  // namespace pingwell

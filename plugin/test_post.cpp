@@ -3,9 +3,11 @@
 #include <exception>
 #include <stdexcept>
 
+#include "plugin/frame_previews.h"
 #include "plugin/kept_services.h"
 #include "plugin/message_text.h"
 #include "plugin/posting.h"
+#include "plugin/preview_posting.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
@@ -74,6 +76,8 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
     if (posted.outcome.sent()) {
       outcome.sent = true;
       outcome.title = maskSecret("Test message sent to " + channel, token);
+      if (FramePreviews::instance().filterApplied())
+        outcome.previews = maskSecret(previewCheckText({token, userName, channel}), token);
       return outcome;
     }
     outcome = refused(notSentReason(posted.outcome));
@@ -91,9 +95,11 @@ void showTestOutcome(const TestOutcome& outcome) noexcept {
   try {
     const HostMessageFuncs* messages = keptServices().infoMessages;
     if (outcome.sent) {
+      const char* second = outcome.previews.empty() ? nullptr : outcome.previews.c_str();
       if (messages != nullptr && messages->info != nullptr)
-        messages->info(outcome.title.c_str(), nullptr);
-      writeDiagnostic(outcome.title);
+        messages->info(outcome.title.c_str(), second);
+      writeDiagnostic(outcome.previews.empty() ? outcome.title
+                                               : outcome.title + "; " + outcome.previews);
     } else {
       if (messages != nullptr && messages->error != nullptr)
         messages->error(outcome.title.c_str(), outcome.reason.c_str());

@@ -12,6 +12,9 @@ struct TestOutcome {
   bool sent = false;
   std::string title;   // "Test message sent to #channel", "Test message not sent"
   std::string reason;  // why not: the service's error code, or what failed; empty when sent
+  // While a preview filter is applied: whether previews can be posted, such
+  // as "Previews: the token lacks files:write"; empty otherwise.
+  std::string previews;
 };
 
 // "voro2 pingwell test message", a line feed and the scene file name (the
@@ -19,14 +22,17 @@ struct TestOutcome {
 std::string composeTestMessage(const char* sceneFileName);
 
 // Posts the test message with these three texts, while frame messages are
-// paused too; a success ends the pause. Empty texts are refused before
+// paused too; a success ends the pause. Once it is sent, and while a preview
+// filter is applied, it also asks for an upload address to tell whether
+// previews can be posted. Empty texts are refused before
 // anything is sent. The token appears in no text of the outcome. Never
 // throws.
 TestOutcome sendTestMessage(const std::string& token, const std::string& userName,
                             const std::string& channel) noexcept;
 
 // Shows the outcome in the host's message box, when there is one (none on a
-// render node), and writes it on the standard error stream. Never throws.
+// render node), the previews' line beneath the title, and writes it on the
+// standard error stream. Never throws.
 void showTestOutcome(const TestOutcome& outcome) noexcept;
 
 }  // namespace pingwell

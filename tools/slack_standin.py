@@ -1,30 +1,97 @@
 #!/usr/bin/env python3
 """Local HTTPS server that answers like the Slack Web API, for tests.
 
-It serves https://slack.com/api/... inside a sandbox (tools/sandbox maps
-slack.com to 127.0.0.1 and makes the test CA the only trusted one), records
-every request it receives and answers each one according to a list of modes
-that the test writes beforehand.
+It serves https://slack.com/api/... and the upload addresses it hands out on
+https://files.slack.com/ inside a sandbox (tools/sandbox maps both names to
+127.0.0.1 and makes the test CA the only trusted one), records every request
+it receives and answers each one according to a list of modes that the test
+writes beforehand.
 
 State directory (--state DIR), shared with the tests:
   mode            modes separated by commas or newlines; request n (0-based,
                   n = lines already in requests.jsonl) gets entry min(n, last).
                   Missing or empty means "ok". Re-read for every request.
-  requests.jsonl  one JSON object per request, written before the reply; one
-                  that is answered "ok" has the "ts" of its reply in it;
-                  "received" is when it arrived (seconds of time.monotonic()).
+                  API calls and uploads alike count as requests.
+  requests.jsonl  one JSON object per request, written before the reply:
+                  "received" (seconds of time.monotonic()), "method", "path",
+                  "connection", "headers", "body_hex", "params", "body",
+                  "text_params", and "mode" (the mode that answered it).
+                  One answered "ok" has the "ts" of its reply in it. Further
+                  fields, present only where they apply:
+                    "channel_id"  the channel ID of an accepted
+                                  chat.postMessage (one that named a
+                                  channel), chat.update or
+                                  files.completeUploadExternal
+                    "error"       the "error" of an {"ok":false} reply that an
+                                  error=TEXT mode or the stand-in's own checks
+                                  gave; for an upload, why it was refused
+                                  (not_found, token_sent, length_mismatch)
+                    "file_id", "upload_url"  given out by an accepted
+                                  files.getUploadURLExternal; an upload has
+                                  the "file_id" its address belongs to
+                    "files"       an accepted files.completeUploadExternal:
+                                  [{"id","title","name","bytes"}], "name" the
+                                  file name of step 1, "bytes" the upload's size
+                    "upload_bytes", "upload_sha256", "token_seen" (bool),
+                    "length_ok" (bool)  every request to files.slack.com, an
+                                  upload; its bytes are NOT in "body_hex",
+                                  "body" or "params", which stay empty
+  uploads/ID.jpg  the bytes of each accepted upload, by file ID.
   connections     number of TLS handshakes completed so far.
   ready           created once the server listens.
 
 Modes: ok, error=TEXT, ratelimited[=SECONDS], okfalse, array, nook,
-okstring, html503, empty, cutoff, redirect, stall, close, large.
+okstring, html503, empty, cutoff, redirect, stall, close, large. The mode
+decides first, for every request; only a request whose mode is "ok" gets the
+answers and checks below, and only such a request changes what the stand-in
+keeps in memory.
 
-"ok" answers as the service does for a message it posted, with the message's
-own time stamp "ts": "1700000000.000001" for request 0, one more in the last
-digits for each request after it.
+"ok" answers by method:
+  chat.postMessage  as the service does for a message it posted, with the
+      channel's ID and the message's own time stamp "ts":
+      {"ok":true,"channel":"C...","ts":"1700000000.000001"}; the ts is
+      "1700000000.000001" for request 0, one more in the last digits for each
+      request after it. The ID is "C" and 10 of [0-9A-Z] derived from a hash
+      of the channel's name without its "#" ("#renders" and "renders" are one
+      channel; see --channel-id); a channel parameter that is an ID given out
+      before stands for itself. A request with no channel parameter, or an
+      empty one, gets {"ok":true,"ts":...} as before.
+  chat.update (channel, ts, text)  edits a message: channel must be an ID given
+      out (else channel_not_found, a channel name too) and ts one given out
+      for a message in that channel (else message_not_found), text present
+      (else no_text). {"ok":true,"channel":ID,"ts":ts,"text":TEXT}.
+  files.getUploadURLExternal (filename, length)  {"ok":true,"upload_url":
+      "https://files.slack.com/upload/v1/OPAQUE","file_id":"F..."}; a missing
+      filename or a length that is no whole number above 0 gets
+      invalid_arguments.
+  an upload (any request to files.slack.com, or to a path under /upload/)
+      the raw bytes of the file. 200 text/plain "OK - N" (N bytes) and the
+      bytes saved as uploads/ID.jpg when the address was given out, N is the
+      announced length and no token came along (no "token" in the query or a
+      body form, no Authorization header, no token that any request of this
+      run carried anywhere in the request); 404 for an address not given out,
+      400 otherwise (the file then counts as not uploaded).
+  files.completeUploadExternal (channel_id, files=[{"id","title"}] as JSON,
+      thread_ts)  {"ok":true,"files":[{"id":...,"title":...}]} (title defaults
+      to the file name) when files is a non-empty JSON list of objects with an
+      "id" and channel_id is given (else invalid_arguments), channel_id is an
+      ID given out (else channel_not_found) and every file was given out and
+      uploaded as announced (else file_not_found).
+  any other path  {"ok":true,"ts":...} as chat.postMessage without a channel.
+
+Channel IDs, messages and files given out are kept in memory for the whole
+run of the server and nowhere else; emptying requests.jsonl does not forget
+them. As the ts values start again after that, a message posted later with
+the same ts in the same channel takes the place of the earlier one.
+
+    slack_standin.py --state DIR --cert CRT --key KEY [--host H] [--port P]
+    slack_standin.py --state DIR --silent
+    slack_standin.py --channel-id NAME    prints the ID that NAME gets
 """
 
 import argparse
+import base64
+import hashlib
 import http.server
 import json
 import os
@@ -47,6 +114,13 @@ HTML_503 = (b"<!DOCTYPE html>\n<html><head><title>503 Service Unavailable</title
 HTML_302 = (b"<!DOCTYPE html>\n<html><head><title>302 Found</title></head>\n"
             b"<body><a href=\"https://elsewhere.example/api/chat.postMessage\">Moved</a></body></html>\n")
 REDIRECT_TARGET = "https://elsewhere.example/api/chat.postMessage"
+
+FILES_HOST = "files.slack.com"
+UPLOAD_PREFIX = "/upload/v1/"
+ID_ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+# Tokens shorter than this are not looked for in an upload's raw bytes, where
+# a short one could turn up by chance.
+TOKEN_SEARCH_MIN = 6
 
 
 def decode_form(body: bytes):
@@ -76,6 +150,264 @@ def parse_modes(text: str):
     return modes or ["ok"]
 
 
+def derived_id(prefix: str, seed: bytes) -> str:
+    """prefix and 10 characters of [0-9A-Z], from a hash of seed."""
+    n = int.from_bytes(hashlib.sha256(seed).digest(), "big")
+    out = []
+    for _ in range(10):
+        n, r = divmod(n, len(ID_ALPHABET))
+        out.append(ID_ALPHABET[r])
+    return prefix + "".join(out)
+
+
+def bare_channel(name: bytes) -> bytes:
+    return name[1:] if name.startswith(b"#") else name
+
+
+def channel_id_of_name(name: bytes) -> str:
+    """The ID of the channel with this name ("#" in front or not)."""
+    return derived_id("C", b"channel:" + bare_channel(name))
+
+
+def compact(obj) -> bytes:
+    return json.dumps(obj, separators=(",", ":")).encode("utf-8")
+
+
+def first(params, name: bytes):
+    for n, v in params:
+        if n == name:
+            return v
+    return None
+
+
+def text_of(value: bytes) -> str:
+    return value.decode("utf-8", errors="replace")
+
+
+class Reply:
+    """What to send: status, body, content type, extra headers."""
+
+    def __init__(self, status, body: bytes, content_type="application/json; charset=utf-8",
+                 headers=()):
+        self.status = status
+        self.body = body
+        self.content_type = content_type
+        self.headers = headers
+
+
+def api_error(entry, error):
+    entry["error"] = error
+    return Reply(200, compact({"ok": False, "error": error}))
+
+
+class Request:
+    """One request as the handler read it."""
+
+    def __init__(self, method, path, host, headers, body, raw_head: bytes):
+        self.method = method
+        self.path = path
+        self.host = host
+        self.headers = headers  # [(name, value)]
+        self.body = body
+        self.raw_head = raw_head  # request line and header lines, as received
+        self.route, _, query = path.partition("?")
+        self.query = query.encode("latin-1", errors="replace")
+
+    def is_upload(self):
+        return self.host == FILES_HOST or self.route.startswith("/upload/")
+
+    def api_method(self):
+        return self.route.rsplit("/", 1)[-1]
+
+
+class Service:
+    """What the stand-in gave out during this run of the server, and the
+    answers of mode "ok" that depend on it. Used under State.lock only."""
+
+    def __init__(self, state_dir):
+        self.dir = state_dir
+        self.channels = {}  # ID -> bare name (bytes)
+        self.messages = set()  # (channel ID, ts)
+        self.files = {}  # file ID -> dict
+        self.upload_paths = {}  # path of an upload address -> file ID
+        self.tokens = set()  # every token value a request carried (bytes)
+        self.files_given = 0
+
+    # -- facts about a request, whatever its mode --------------------------
+
+    def note_tokens(self, request: "Request", params):
+        for name, value in params:
+            if name == b"token" and value:
+                self.tokens.add(value)
+        for name, value in request.headers:
+            if name.lower() == "authorization":
+                word = value.split(None, 1)
+                if len(word) == 2 and word[1]:
+                    self.tokens.add(word[1].encode("latin-1", errors="replace"))
+
+    def describe_upload(self, request: "Request", entry):
+        body = request.body
+        entry["upload_bytes"] = len(body)
+        entry["upload_sha256"] = hashlib.sha256(body).hexdigest()
+        file_id = self.upload_paths.get(request.route) if request.host == FILES_HOST else None
+        if file_id:
+            entry["file_id"] = file_id
+        entry["token_seen"] = self._token_seen(request, file_id)
+        entry["length_ok"] = bool(file_id) and len(body) == self.files[file_id]["length"]
+        return file_id
+
+    def _token_seen(self, request: "Request", file_id):
+        if any(name.lower() == "authorization" for name, _ in request.headers):
+            return True
+        if any(name == b"token" for name, _ in decode_form(request.query)):
+            return True
+        body = request.body
+        if any(name == b"token" for name, _ in decode_form(body)) or b'name="token"' in body:
+            return True
+        tokens = set(self.tokens)
+        if file_id and self.files[file_id]["token"]:
+            tokens.add(self.files[file_id]["token"])
+        for token in tokens:
+            if len(token) < TOKEN_SEARCH_MIN:
+                continue
+            for form in {token, urllib.parse.quote_from_bytes(token, safe="").encode("ascii")}:
+                if form in request.raw_head or form in body:
+                    return True
+        return False
+
+    # -- the answers of mode "ok" ------------------------------------------
+
+    def answer_ok(self, request: "Request", params, n, entry) -> Reply:
+        if request.is_upload():
+            return self._upload(request, entry)
+        method = request.api_method()
+        if method == "chat.update":
+            return self._chat_update(params, entry)
+        if method == "files.getUploadURLExternal":
+            return self._get_upload_url(params, entry)
+        if method == "files.completeUploadExternal":
+            return self._complete_upload(params, entry)
+        ts = message_ts(n)
+        entry["ts"] = ts
+        channel = first(params, b"channel") if method == "chat.postMessage" else None
+        if not channel or not bare_channel(channel):
+            return Reply(200, compact({"ok": True, "ts": ts}))
+        channel_id = self._channel_for_post(channel)
+        # Another message that had this ts before requests.jsonl was emptied
+        # is replaced by this one.
+        self.messages.add((channel_id, ts))
+        entry["channel_id"] = channel_id
+        return Reply(200, compact({"ok": True, "channel": channel_id, "ts": ts}))
+
+    def _channel_for_post(self, channel: bytes) -> str:
+        as_text = channel.decode("ascii", errors="replace")
+        if as_text in self.channels:
+            return as_text
+        channel_id = channel_id_of_name(channel)
+        self.channels.setdefault(channel_id, bare_channel(channel))
+        return channel_id
+
+    def _given_channel(self, value):
+        """The channel ID of a parameter that is one given out, else None."""
+        if value is None:
+            return None
+        as_text = value.decode("ascii", errors="replace")
+        return as_text if as_text in self.channels else None
+
+    def _chat_update(self, params, entry) -> Reply:
+        channel_id = self._given_channel(first(params, b"channel"))
+        if channel_id is None:
+            return api_error(entry, "channel_not_found")
+        ts = text_of(first(params, b"ts") or b"")
+        if (channel_id, ts) not in self.messages:
+            return api_error(entry, "message_not_found")
+        text = first(params, b"text")
+        if text is None:
+            return api_error(entry, "no_text")
+        entry["ts"] = ts
+        entry["channel_id"] = channel_id
+        return Reply(200, compact({"ok": True, "channel": channel_id, "ts": ts,
+                                   "text": text_of(text)}))
+
+    def _get_upload_url(self, params, entry) -> Reply:
+        filename = first(params, b"filename")
+        length = first(params, b"length")
+        if not filename or length is None or not re.fullmatch(rb"[0-9]{1,12}", length) \
+                or int(length) < 1:
+            return api_error(entry, "invalid_arguments")
+        self.files_given += 1
+        seed = b"file:%d" % self.files_given
+        file_id = derived_id("F", seed)
+        opaque = base64.urlsafe_b64encode(hashlib.sha256(b"upload:" + seed).digest()[:30])
+        path = UPLOAD_PREFIX + opaque.decode("ascii")
+        self.upload_paths[path] = file_id
+        self.files[file_id] = {
+            "name": text_of(filename),
+            "length": int(length),
+            "token": first(params, b"token") or b"",
+            "uploaded": False,
+            "bytes": 0,
+        }
+        url = "https://" + FILES_HOST + path
+        entry["file_id"] = file_id
+        entry["upload_url"] = url
+        return Reply(200, compact({"ok": True, "upload_url": url, "file_id": file_id}))
+
+    def _upload(self, request: "Request", entry) -> Reply:
+        file_id = entry.get("file_id")
+        if not file_id:
+            entry["error"] = "not_found"
+            return Reply(404, b"Not Found\n", "text/plain; charset=utf-8")
+        record = self.files[file_id]
+        saved = os.path.join(self.dir, "uploads", file_id + ".jpg")
+        if entry["token_seen"] or not entry["length_ok"]:
+            entry["error"] = "token_sent" if entry["token_seen"] else "length_mismatch"
+            record["uploaded"] = False
+            try:
+                os.unlink(saved)
+            except FileNotFoundError:
+                pass
+            return Reply(400, ("Bad Request - %s\n" % entry["error"]).encode("ascii"),
+                         "text/plain; charset=utf-8")
+        os.makedirs(os.path.dirname(saved), exist_ok=True)
+        tmp = saved + ".tmp"
+        with open(tmp, "wb") as f:
+            f.write(request.body)
+        os.replace(tmp, saved)
+        record["uploaded"] = True
+        record["bytes"] = len(request.body)
+        return Reply(200, b"OK - %d" % len(request.body), "text/plain; charset=utf-8")
+
+    def _complete_upload(self, params, entry) -> Reply:
+        try:
+            files = json.loads(text_of(first(params, b"files") or b""))
+        except ValueError:
+            files = None
+        if not isinstance(files, list) or not files or not all(
+                isinstance(f, dict) and isinstance(f.get("id"), str)
+                and isinstance(f.get("title", ""), str) for f in files):
+            return api_error(entry, "invalid_arguments")
+        given = first(params, b"channel_id")
+        if not given:
+            return api_error(entry, "invalid_arguments")
+        channel_id = self._given_channel(given)
+        if channel_id is None:
+            return api_error(entry, "channel_not_found")
+        if not all(f["id"] in self.files and self.files[f["id"]]["uploaded"] for f in files):
+            return api_error(entry, "file_not_found")
+        answered = []
+        recorded = []
+        for f in files:
+            known = self.files[f["id"]]
+            title = f.get("title") or known["name"]
+            answered.append({"id": f["id"], "title": title})
+            recorded.append({"id": f["id"], "title": title, "name": known["name"],
+                             "bytes": known["bytes"]})
+        entry["channel_id"] = channel_id
+        entry["files"] = recorded
+        return Reply(200, compact({"ok": True, "files": answered}))
+
+
 class State:
     """The state directory, guarded by one lock so records stay whole."""
 
@@ -86,6 +418,7 @@ class State:
         self._counted = None  # (inode, bytes counted, lines counted)
         self.requests_path = os.path.join(directory, "requests.jsonl")
         self.mode_path = os.path.join(directory, "mode")
+        self.service = Service(directory)
 
     def _path(self, name):
         return os.path.join(self.dir, name)
@@ -133,14 +466,25 @@ class State:
         self._counted = (ino, offset, count)
         return count
 
-    def record(self, entry: dict):
-        """Appends the request and returns the mode that answers it; a request
-        answered "ok" gets the "ts" of its reply in `entry` too."""
+    def record(self, request: Request, entry: dict, params):
+        """Decides the mode of the request, answers it if the mode is "ok"
+        (filling in the entry's fields of that answer), appends the entry and
+        returns (mode, the Reply of mode "ok" or None)."""
         with self.lock:
             n = self._recorded_count()
             modes = self._read_modes()
-            if modes[min(n, len(modes) - 1)] == "ok":
-                entry["ts"] = message_ts(n)
+            mode = modes[min(n, len(modes) - 1)]
+            entry["mode"] = mode
+            service = self.service
+            if request.is_upload():
+                service.describe_upload(request, entry)
+            else:
+                service.note_tokens(request, params)
+            reply = None
+            if mode == "ok":
+                reply = service.answer_ok(request, params, n, entry)
+            elif mode.startswith("error="):
+                entry["error"] = mode[len("error="):]
             line = (json.dumps(entry, ensure_ascii=True) + "\n").encode("ascii")
             fd = os.open(self.requests_path, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o644)
             try:
@@ -150,7 +494,7 @@ class State:
                     view = view[written:]
             finally:
                 os.close(fd)
-            return modes[min(n, len(modes) - 1)]
+            return mode, reply
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -186,6 +530,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         length = int(self.headers.get("Content-Length", "0") or "0")
         return self.rfile.read(length) if length > 0 else b""
 
+    def _request(self, body) -> Request:
+        headers = list(self.headers.items())
+        host = self.headers.get("Host", "").strip().lower()
+        if host.startswith("["):
+            host = host.partition("]")[0] + "]"
+        else:
+            host = host.partition(":")[0]
+        head = "\r\n".join([self.requestline] + ["%s: %s" % h for h in headers])
+        return Request(self.command, self.path, host, headers, body,
+                       head.encode("latin-1", errors="replace"))
+
     def _handle(self):
         try:
             body = self._read_body()
@@ -193,23 +548,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.log_message("could not read body: %s", e)
             self.close_connection = True
             return
-        params = decode_form(body)
+        request = self._request(body)
+        if request.is_upload():
+            # The bytes of a file: neither a form nor kept in the record.
+            params = []
+            recorded_body = b""
+        else:
+            params = decode_form(body)
+            recorded_body = body
         entry = {
             "received": time.monotonic(),
             "method": self.command,
             "path": self.path,
             "connection": self.connection_id,
-            "headers": [[k, v] for k, v in self.headers.items()],
-            "body_hex": body.hex(),
+            "headers": [[k, v] for k, v in request.headers],
+            "body_hex": recorded_body.hex(),
             "params": [[n.hex(), v.hex()] for n, v in params],
-            "body": body.decode("utf-8", errors="replace"),
+            "body": recorded_body.decode("utf-8", errors="replace"),
             "text_params": [[n.decode("utf-8", errors="replace"),
                              v.decode("utf-8", errors="replace")] for n, v in params],
         }
-        mode = self.server.state.record(entry)
-        self.reply_ts = entry.get("ts", "")
-        self.log_message("%s %s -> %s", self.command, self.path, mode)
-        self._answer(mode)
+        mode, reply = self.server.state.record(request, entry, params)
+        self.log_message("%s %s -> %s%s", self.command, self.path, mode,
+                         " (%s)" % entry["error"] if mode == "ok" and "error" in entry else "")
+        if reply is not None:
+            self._send(reply.status, reply.body, reply.content_type, reply.headers)
+        else:
+            self._answer(mode)
 
     def _send(self, status, body: bytes, content_type="application/json; charset=utf-8",
               extra_headers=()):
@@ -223,10 +588,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
 
     def _answer(self, mode):
-        if mode == "ok":
-            self._send(200, json.dumps({"ok": True, "ts": self.reply_ts},
-                                       separators=(",", ":")).encode("utf-8"))
-        elif mode.startswith("error="):
+        """The reply of every mode but "ok" (see Service.answer_ok)."""
+        if mode.startswith("error="):
             text = mode[len("error="):]
             self._send(200, json.dumps({"ok": False, "error": text},
                                        separators=(",", ":")).encode("utf-8"))
@@ -337,14 +700,22 @@ def serve_silently(host, port, state_dir):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--state", required=True, help="state directory")
+    parser.add_argument("--state", help="state directory")
     parser.add_argument("--cert", help="server certificate (PEM)")
     parser.add_argument("--key", help="server private key (PEM)")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=443)
     parser.add_argument("--silent", action="store_true",
                         help="accept TCP connections and never answer")
+    parser.add_argument("--channel-id", metavar="NAME",
+                        help="print the channel ID that chat.postMessage gives the "
+                             "channel NAME (with or without its '#') and exit")
     args = parser.parse_args()
+    if args.channel_id is not None:
+        print(channel_id_of_name(os.fsencode(args.channel_id)))
+        return 0
+    if not args.state:
+        parser.error("--state is required")
 
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     os.makedirs(args.state, exist_ok=True)

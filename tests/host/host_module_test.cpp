@@ -249,6 +249,131 @@ TEST_F(HostWithModule, EachRenderPostsIntoAThreadOfItsOwn) {
   EXPECT_EQ(paramNames(requests[4]), broadcastOrder);
 }
 
+// The progress message: posted when the render's first frame starts, edited
+// as frames are rendered but never twice in 10 s, edited a last time when
+// the render completes; with the thread switch on it is the render's thread.
+// Frames of 1.5 s: frame 1 edits, frames 2 to 7 come too soon, frame 8 (10.5 s
+// after frame 1) edits again.
+TEST_F(HostWithModule, ProgressIsOneMessageEditedAtMostEveryTenSeconds) {
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n" + kDemoOptions +
+                            " render=1 start=0 done=0 thread=1 progress=1\n"
+                            "scene shot_010.lws\n"
+                            "render 1 8 sleep=1500\n");
+  EXPECT_TRUE(ranCleanly(run));
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 5u);
+  const auto& post = requests[0];
+  EXPECT_EQ(post.path, "/api/chat.postMessage");
+  EXPECT_EQ(post.param("text"), "shot_010.lws\nRendering frame 1 of 8");
+  EXPECT_EQ(post.count("thread_ts"), 0u);
+  const char* edits[] = {"shot_010.lws\nFrame 1 of 8 rendered (13 %), about 1",
+                         "shot_010.lws\nFrame 8 of 8 rendered (100 %)",
+                         "shot_010.lws\nRENDER COMPLETED: 8 frames in 1"};
+  for (size_t n = 0; n < std::size(edits); ++n) {
+    SCOPED_TRACE(n);
+    const auto& edit = requests[n + 1];
+    EXPECT_EQ(edit.path, "/api/chat.update");
+    EXPECT_EQ(paramNames(edit), (std::vector<std::string>{"channel", "text", "ts", "token"}));
+    EXPECT_EQ(edit.param("channel"), post.channelId);
+    EXPECT_EQ(edit.param("ts"), post.replyTs);
+    EXPECT_EQ(edit.param("text").rfind(edits[n], 0), 0u) << edit.param("text");
+  }
+  // The completed message is a reply of its own, shown in the channel too.
+  EXPECT_EQ(requests[4].param("text"), "shot_010.lws\nRENDER COMPLETED");
+  EXPECT_EQ(requests[4].param("thread_ts"), post.replyTs);
+  EXPECT_EQ(requests[4].param("reply_broadcast"), "true");
+}
+
+// A message the service will no longer let be edited ends the edits of that
+// render, with one line; the render and its other messages go on.
+TEST_F(HostWithModule, ARefusedEditEndsTheEditsOfThatRender) {
+  standin.reset("ok,error=message_not_found,ok");
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n" + kDemoOptions +
+                            " render=1 start=0 done=0 progress=1\n"
+                            "scene shot_010.lws\n"
+                            "render 1 3\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "[pingwell] warning! chat.update checkResponse() failed \"message_not_found\"\n");
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[1].path, "/api/chat.update");
+  EXPECT_EQ(requests[2].param("text"), "shot_010.lws\nRENDER COMPLETED");
+}
+
+// With the preview filter applied, the render's first and last frame are
+// uploaded in three calls each. The first preview needs the channel's ID,
+// which only a reply tells: with the frame-rendered switch off, that
+// frame's message is posted first. The token goes to the Web API alone,
+// never to the upload address.
+TEST_F(HostWithModule, PreviewsOfTheFirstAndLastFrameAreUploadedIntoTheChannel) {
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n" + kDemoOptions +
+                            " render=1 start=0 done=0\n"
+                            "scene shot_010.lws\n"
+                            "filter add\n"
+                            "render 1 3 size=320x200\n"
+                            "options pingwell cancel test\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "message: info Test message sent to #render-farm: Previews: can be posted\n");
+  const auto requests = standin.requests();
+  const std::vector<std::string> paths = {
+      "/api/chat.postMessage",  "/api/files.getUploadURLExternal",
+      "/upload",                "/api/files.completeUploadExternal",
+      "/api/chat.postMessage",  "/api/files.getUploadURLExternal",
+      "/upload",                "/api/files.completeUploadExternal",
+      "/api/chat.postMessage",  "/api/files.getUploadURLExternal"};  // the test, its check
+  ASSERT_EQ(requests.size(), paths.size());
+  for (size_t n = 0; n < paths.size(); ++n) {
+    EXPECT_EQ(requests[n].path.rfind(paths[n], 0), 0u) << n << " " << requests[n].path;
+  }
+  EXPECT_EQ(requests[0].param("text"), "shot_010.lws\nFrame Rendered: 1");
+  EXPECT_EQ(requests[4].param("text"), "shot_010.lws\nRENDER COMPLETED");
+  for (const auto& [first, frame] : {std::pair<size_t, std::string>{1, "1"}, {5, "3"}}) {
+    SCOPED_TRACE(frame);
+    const auto& address = requests[first];
+    const auto& upload = requests[first + 1];
+    const auto& complete = requests[first + 2];
+    EXPECT_EQ(paramNames(address), (std::vector<std::string>{"filename", "length", "token"}));
+    EXPECT_EQ(address.param("filename"), "shot_010_000" + frame + ".jpg");
+    ASSERT_TRUE(upload.upload.has_value());
+    EXPECT_FALSE(upload.upload->tokenSeen);
+    EXPECT_TRUE(upload.upload->lengthOk);
+    EXPECT_EQ(upload.header("Authorization"), "");
+    EXPECT_EQ(address.param("length"), std::to_string(upload.upload->bytes));
+    EXPECT_EQ(standin.uploaded(address.fileId).substr(0, 2), "\xFF\xD8");  // a JPEG
+    EXPECT_EQ(paramNames(complete), (std::vector<std::string>{"channel_id", "files", "token"}));
+    EXPECT_EQ(complete.param("channel_id"), requests[0].channelId);
+    EXPECT_EQ(complete.param("files"),
+              "[{\"id\":\"" + address.fileId + "\",\"title\":\"shot_010.lws frame " + frame +
+                  "\"}]");
+    EXPECT_EQ(complete.error, "");
+  }
+}
+
+// A refused step ends that preview with one line that says what to mend;
+// the render and its messages go on.
+TEST_F(HostWithModule, APreviewTheTokenMayNotUploadIsOneLineAndTheRenderGoesOn) {
+  standin.reset("ok,error=missing_scope,ok");
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n" + kDemoOptions +
+                            " render=1 start=0 done=1\n"
+                            "scene shot_010.lws\n"
+                            "filter add\n"
+                            "render 1 1\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "[pingwell] warning! files.getUploadURLExternal checkResponse() failed "
+            "\"missing_scope\": the token lacks files:write\n");
+  // A render of one frame: its first frame is its last, tried once.
+  const auto requests = standin.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[2].param("text"), "shot_010.lws\nRENDER COMPLETED");
+}
+
 TEST_F(HostWithModule, ARenderWhoseFirstPostFailsTakesTheFirstAcceptedAsItsThread) {
   standin.reset("error=internal_error,ok");
   HostRun run = runHost(dir, "",

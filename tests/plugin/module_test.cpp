@@ -73,7 +73,7 @@ TEST_F(Module, DescriptorIsTheOnlyExportedSymbol) {
   EXPECT_EQ(exported, std::vector<std::string>{"_mod_descrip"});
 }
 
-TEST_F(Module, ServesHandlerAndInterfaceUnderOneName) {
+TEST_F(Module, ServesHandlerAndInterfaceUnderOneNameAndThePreviewFilterWithItsDescription) {
   const HostServerRecord* entries = descriptor->servers;
   ASSERT_NE(entries, nullptr);
   EXPECT_STREQ(entries[0].className, "MasterHandler");
@@ -84,10 +84,19 @@ TEST_F(Module, ServesHandlerAndInterfaceUnderOneName) {
   EXPECT_STREQ(entries[1].serverName, "voro2_slack");
   EXPECT_NE(entries[1].activate, nullptr);
   EXPECT_EQ(entries[1].tagInfo, nullptr);
-  EXPECT_EQ(entries[2].className, nullptr);
-  EXPECT_EQ(entries[2].serverName, nullptr);
-  EXPECT_EQ(entries[2].activate, nullptr);
-  EXPECT_EQ(entries[2].tagInfo, nullptr);
+  EXPECT_STREQ(entries[2].className, "ImageFilterHandler");
+  EXPECT_STREQ(entries[2].serverName, "voro2_slack_preview");
+  EXPECT_NE(entries[2].activate, nullptr);
+  const HostServerTagInfo* tags = entries[2].tagInfo;
+  ASSERT_NE(tags, nullptr);
+  EXPECT_STREQ(tags[0].string, "voro2 pingwell preview");
+  EXPECT_EQ(tags[0].tag, 0x50409u);  // SRVTAG_DESCRIPTION | LANGID_USENGLISH
+  EXPECT_EQ(tags[1].string, nullptr);
+  EXPECT_EQ(tags[1].tag, 0u);
+  EXPECT_EQ(entries[3].className, nullptr);
+  EXPECT_EQ(entries[3].serverName, nullptr);
+  EXPECT_EQ(entries[3].activate, nullptr);
+  EXPECT_EQ(entries[3].tagInfo, nullptr);
 }
 
 TEST_F(Module, OnlyVersionFourActivates) {
@@ -110,6 +119,15 @@ TEST_F(Module, OnlyVersionFourActivates) {
     const HostMasterInterface faceBefore = face;
     EXPECT_EQ(server("MasterInterface").activate(version, FakeHost::global(), &face, nullptr), 1);
     EXPECT_EQ(std::memcmp(&face, &faceBefore, sizeof face), 0);
+
+    HostImageFilterHandler filter;
+    std::memset(&filter, 0xA5, sizeof filter);
+    filter.instanceFuncs = &funcs;
+    const HostImageFilterHandler filterBefore = filter;
+    EXPECT_EQ(server("ImageFilterHandler").activate(version, FakeHost::global(), &filter, nullptr),
+              1);
+    EXPECT_EQ(std::memcmp(&filter, &filterBefore, sizeof filter), 0);
+    EXPECT_EQ(std::memcmp(&funcs, &funcsBefore, sizeof funcs), 0);
   }
   EXPECT_TRUE(host.lookups.empty());
   EXPECT_TRUE(host.runs().empty());
@@ -153,6 +171,43 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
   // A second activation looks everything up again.
   EXPECT_EQ(activateHandler(4, handler), 0);
   EXPECT_EQ(host.lookups.size(), 18u);
+}
+
+TEST_F(Module, ImageFilterActivationWiresThePreviewFilterAndClearsTheItemRecord) {
+  FakeHost host;
+  // In the modeling application the item record is not given.
+  for (bool items : {true, false}) {
+    SCOPED_TRACE(items ? "with item record" : "without item record");
+    HostInstanceFuncs funcs;
+    std::memset(&funcs, 0xA5, sizeof funcs);
+    HostItemFuncs itemFuncs;
+    std::memset(&itemFuncs, 0xA5, sizeof itemFuncs);
+    HostImageFilterHandler filter;
+    std::memset(&filter, 0xA5, sizeof filter);
+    filter.instanceFuncs = &funcs;
+    filter.itemFuncs = items ? &itemFuncs : nullptr;
+    EXPECT_EQ(server("ImageFilterHandler").activate(4, FakeHost::global(), &filter, nullptr), 0);
+    EXPECT_EQ(filter.instanceFuncs, &funcs);
+    EXPECT_EQ(filter.itemFuncs, items ? &itemFuncs : nullptr);
+    if (items) {
+      EXPECT_EQ(itemFuncs.useItems, nullptr);
+      EXPECT_EQ(itemFuncs.changeID, nullptr);
+      EXPECT_EQ(itemFuncs.changeName, nullptr);
+    }
+    ASSERT_TRUE(funcs.create && funcs.destroy && funcs.copy && funcs.load && funcs.save &&
+                funcs.describe && filter.process && filter.flags);
+
+    void* instance = funcs.create(funcs.priv, nullptr, nullptr);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_STREQ(funcs.describe(instance), "voro2 pingwell preview");
+    EXPECT_EQ(filter.flags(instance), 0u);
+    testing::FakeSceneBlock block;
+    EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+    EXPECT_TRUE(block.values().empty());
+    funcs.destroy(instance);
+  }
+  // The filter needs no service of the host.
+  EXPECT_TRUE(host.lookups.empty());
 }
 
 TEST_F(Module, InterfaceActivationRunsThePanelAndLeavesTheHostNothing) {

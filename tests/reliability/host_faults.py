@@ -144,12 +144,13 @@ class ExtraServer:
 
 @contextlib.contextmanager
 def slack_com_at(workdir, address):
-    """slack.com resolves to `address`, or to nothing at all for None."""
+    """slack.com, and files.slack.com where files are uploaded, resolve to
+    `address`, or to nothing at all for None."""
     hosts = os.path.join(workdir, "hosts-%s" % (address or "none"))
     with open(hosts, "w") as f:
         f.write("127.0.0.1\tlocalhost\n")
         if address:
-            f.write("%s\tslack.com\n" % address)
+            f.write("%s\tslack.com files.slack.com\n" % address)
     run("mount", "--bind", hosts, "/etc/hosts")
     try:
         yield

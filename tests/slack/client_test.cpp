@@ -35,7 +35,7 @@ TEST_F(Client, PostsTheFormBodyToTheMethodsAddress) {
   SlackClient client(kToken, true);
   client.chat.username = "Render Bot";
   const json reply = client.chat.postMessage("shot.lws\nFrame Started: 12", "#renders");
-  EXPECT_EQ(reply, json::parse(R"({"ok":true,"ts":"1700000000.000001"})"));
+  EXPECT_EQ(reply, json::parse(R"({"ok":true,"channel":"CHC24KDKKQ4","ts":"1700000000.000001"})"));
   EXPECT_EQ(client.session.url, std::string(kWebApiRoot) + "chat.postMessage");
 
   const auto requests = standin.requests();
@@ -220,7 +220,8 @@ TEST_F(Client, EveryFailingReplyEndsInItsOwnOutcomeAndLeavesTheClientUsable) {
     }
     EXPECT_EQ(err.text(), c.stderr);
     // The lock is free, and a redirect is not followed.
-    EXPECT_EQ(postHello(client), json::parse(R"({"ok":true,"ts":"1700000000.000002"})"));
+    EXPECT_EQ(postHello(client),
+              json::parse(R"({"ok":true,"channel":"CLZ0VDQC6MU","ts":"1700000000.000002"})"));
     EXPECT_EQ(standin.requests().size(), 2u);
   }
 }
@@ -278,7 +279,8 @@ TEST_F(Client, WithoutThrowingAFailedTransferIsWrittenAndThenTheParserSpeaks) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
   EXPECT_EQ(text.find(kToken), std::string::npos);
   EXPECT_NE(client.session.lastResult, 0);
-  EXPECT_EQ(postHello(client), json::parse(R"({"ok":true,"ts":"1700000000.000002"})"));
+  EXPECT_EQ(postHello(client),
+            json::parse(R"({"ok":true,"channel":"CLZ0VDQC6MU","ts":"1700000000.000002"})"));
   EXPECT_EQ(client.session.lastResult, 0);
 }
 
@@ -308,7 +310,8 @@ TEST_F(Client, StalledServerEndsWithinTheTimeout) {
   } catch (const std::runtime_error& e) {
     EXPECT_EQ(std::string(e.what()), "curl_easy_perform() failed Timeout was reached");
   }
-  EXPECT_EQ(postHello(client), json::parse(R"({"ok":true,"ts":"1700000000.000002"})"));
+  EXPECT_EQ(postHello(client),
+            json::parse(R"({"ok":true,"channel":"CLZ0VDQC6MU","ts":"1700000000.000002"})"));
 }
 
 }  // namespace

@@ -51,6 +51,15 @@ RecordedRequest fromRecord(const nlohmann::json& j) {
   }
   r.body = fromHex(j.at("body_hex").get<std::string>());
   r.replyTs = j.value("ts", std::string());
+  r.channelId = j.value("channel_id", std::string());
+  r.error = j.value("error", std::string());
+  r.fileId = j.value("file_id", std::string());
+  r.uploadUrl = j.value("upload_url", std::string());
+  if (j.contains("upload_bytes")) {
+    r.upload = RecordedRequest::Upload{
+        j.at("upload_bytes").get<std::size_t>(), j.at("upload_sha256").get<std::string>(),
+        j.at("token_seen").get<bool>(), j.at("length_ok").get<bool>()};
+  }
   for (const auto& p : j.at("params")) {
     r.params.emplace_back(fromHex(p.at(0).get<std::string>()), fromHex(p.at(1).get<std::string>()));
   }
@@ -120,6 +129,11 @@ int StandIn::connections() const {
   const std::string text = readBytes(dir() + "/connections");
   if (text.empty()) return 0;
   return std::stoi(text);
+}
+
+std::string StandIn::uploaded(const std::string& fileId) const {
+  if (fileId.empty() || fileId.find('/') != std::string::npos) return {};
+  return readBytes(dir() + "/uploads/" + fileId + ".jpg");
 }
 
 const std::string& StandIn::dir() const {

@@ -3,7 +3,11 @@
 // Inside the sandbox https://slack.com/ is a server on 127.0.0.1 that records
 // every request and answers according to modes the test chooses:
 //   ok             200 {"ok":true,"ts":"1700000000.000001"}, the ts one more
-//                  for each request since the reset
+//                  for each request since the reset; chat.postMessage with a
+//                  channel adds the channel's ID: {"ok":true,"channel":"C...",
+//                  "ts":...}. chat.update, files.getUploadURLExternal, the
+//                  upload to files.slack.com and files.completeUploadExternal
+//                  get answers and checks of their own (tools/slack_standin.py)
 //   error=TEXT     200 {"ok":false,"error":"TEXT"}
 //   okfalse        200 {"ok":false}
 //   array          200 [1,2]
@@ -17,12 +21,14 @@
 //   close          headers promise 100 bytes, 10 arrive, then the socket closes
 //   large          200 with a valid JSON reply of about 5 MB
 // setMode("error=x,ok") answers the first request with error=x and every
-// later one with ok: request n gets entry min(n, last).
+// later one with ok: request n gets entry min(n, last). Uploads count as
+// requests too.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +46,27 @@ struct RecordedRequest {
   std::string body;    // raw bytes
   Pairs params;        // form-decoded ("+" is a blank, %XX a byte), in order, duplicates kept
   std::string replyTs;  // the "ts" of an "ok" reply; "" for every other reply
+  // The channel ID of an accepted chat.postMessage (one with a channel),
+  // chat.update or files.completeUploadExternal; "" otherwise.
+  std::string channelId;
+  // The "error" of an {"ok":false} reply from an error=TEXT mode or from the
+  // stand-in's own checks; for a refused upload "not_found", "token_sent" or
+  // "length_mismatch". "" otherwise.
+  std::string error;
+  // The file ID that files.getUploadURLExternal gave out, or the one the
+  // address of an upload belongs to; "" otherwise.
+  std::string fileId;
+  std::string uploadUrl;  // given out by files.getUploadURLExternal
+
+  // A request to files.slack.com (an upload): its bytes are not in `body`,
+  // which is empty, nor in `params`.
+  struct Upload {
+    std::size_t bytes = 0;
+    std::string sha256;  // lower-case hex
+    bool tokenSeen = false;
+    bool lengthOk = false;  // as many bytes as files.getUploadURLExternal announced
+  };
+  std::optional<Upload> upload;
 
   // First value of the named parameter, "" when there is none.
   std::string param(const std::string& name) const;
@@ -65,6 +92,8 @@ class StandIn {
   std::vector<RecordedRequest> requests() const;
   // TLS handshakes completed since the stand-in started (not reset).
   int connections() const;
+  // The bytes of the file's accepted upload; "" when there is none.
+  std::string uploaded(const std::string& fileId) const;
   // The state directory; throws std::runtime_error outside the sandbox.
   const std::string& dir() const;
 
@@ -104,8 +133,8 @@ class StderrCapture {
 
 // Skips the current test unless it runs inside tools/sandbox; a test that
 // posts must never reach the real service.
-#define PINGWELL_REQUIRE_SANDBOX()                                             \
-  do {                                                                         \
-    if (!::pingwell::testing::insideSandbox())                                 \
-      GTEST_SKIP() << "needs tools/sandbox (run the test through ctest)";      \
+#define PINGWELL_REQUIRE_SANDBOX()                                        \
+  do {                                                                    \
+    if (!::pingwell::testing::insideSandbox())                            \
+      GTEST_SKIP() << "needs tools/sandbox (run the test through ctest)"; \
   } while (0)
