@@ -211,7 +211,7 @@ def upload_rows(out):
         rows.append((f"{ratio:.3f}",
                      f"9. Preview of {kb:,.0f} KB on the {rtt * 1e3:g} ms link, {label}: "
                      f"render-thread wait / floor (3 RTT + the bytes' time on the line{added})",
-                     f"{show_wait(seconds, rtt)}, {connects} new connections",
+                     f"{show_wait(seconds, rtt)}, {connects} new connection{'' if connects == 1 else 's'}",
                      f"{show_time(wall)}", f"≤ 1.10: {verdict(ratio <= 1.10)}"))
     rate = r["bytes"] / line / 1e6 if line > 0 else float("inf")
     note = (f"Figure 9: getUploadURL, the {kb:,.0f} KB POSTed to the address it gave "
