@@ -34,6 +34,7 @@
 #include "plugin/notifier.h"
 #include "plugin/notifier_instance.h"
 #include "plugin/plugin_clock.h"
+#include "report_main.h"
 
 namespace {
 
@@ -161,9 +162,7 @@ int run(const std::string& outPath, bool quick) {
       {"progress", describe(progress, frames)},
       {"frame_messages", describe(frameMessages, frames)},
   };
-  std::ofstream out(outPath);
-  out << result.dump(2) << '\n';
-  if (!out) return fail("cannot write " + outPath);
+  if (!bench::writeReport(outPath, result)) return fail("cannot write " + outPath);
   std::printf("progress: %s\nframe messages: %s\n", result["progress"].dump().c_str(),
               result["frame_messages"].dump().c_str());
   return 0;
@@ -172,21 +171,6 @@ int run(const std::string& outPath, bool quick) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out;
-  bool quick = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
-      out = argv[++i];
-    } else if (std::strcmp(argv[i], "--quick") == 0) {
-      quick = true;
-    } else {
-      return fail(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  if (out.empty()) return fail("usage: progress_bench --out FILE [--quick]");
-  try {
-    return run(out, quick);
-  } catch (const std::exception& e) {
-    return fail(e.what());
-  }
+  return bench::reportMain("progress_bench", argc, argv,
+                           [](const bench::ReportRun& args) { return run(args.out, args.quick); });
 }

@@ -25,15 +25,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "report_main.h"
 #include "slack/client.h"
 
 namespace {
@@ -191,36 +192,20 @@ nlohmann::json run(bool quick) {
           {"line_seconds", lineSeconds}};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string outPath;
-  bool quick = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
-      outPath = argv[++i];
-    } else if (std::strcmp(argv[i], "--quick") == 0) {
-      quick = true;
-    } else {
-      return fail(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  if (outPath.empty()) return fail("usage: upload_bench --out FILE [--quick]");
+int reportRun(const bench::ReportRun& args) {
   const char* listener = std::getenv("PINGWELL_SANDBOX_LISTENER");
   const char* latency = std::getenv("PINGWELL_SANDBOX_LATENCY_MS");
   if (listener == nullptr || std::strcmp(listener, "nginx") != 0 || latency == nullptr ||
       *latency == '\0') {
     return fail("needs the server of tools/sandbox --nginx --ids --latency MS");
   }
-  try {
-    nlohmann::json result = run(quick);
-    result["latency_ms"] = std::atof(latency);
-    std::ofstream out(outPath);
-    out << result.dump(2) << '\n';
-    if (!out) return fail("cannot write " + outPath);
-    std::printf("%s\n", result.dump().c_str());
-    return 0;
-  } catch (const std::exception& e) {
-    return fail(e.what());
-  }
+  nlohmann::json result = run(args.quick);
+  result["latency_ms"] = std::atof(latency);
+  if (!bench::writeReport(args.out, result)) return fail("cannot write " + args.out);
+  std::printf("%s\n", result.dump().c_str());
+  return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return bench::reportMain("upload_bench", argc, argv, &reportRun); }
