@@ -35,6 +35,7 @@
 
 #include "plugin/backoff.h"
 #include "plugin/posting.h"
+#include "report_main.h"
 #include "slack/client.h"
 
 namespace {
@@ -199,9 +200,7 @@ int run(const std::string& outPath, bool quick) {
       {"growing_nominal", describe(renderAgainstDeadService<GrowingPause>(nominal, skipCost))},
       {"fixed", describe(renderAgainstDeadService<FixedPause>(tryCost, skipCost))},
   };
-  std::ofstream out(outPath);
-  out << result.dump(2) << '\n';
-  if (!out) return fail("cannot write " + outPath);
+  if (!bench::writeReport(outPath, result)) return fail("cannot write " + outPath);
   std::printf("%s: a try %.3f s (%s), a skip %.2f us; %s\n", what.c_str(), inSeconds(tryCost),
               tried.outcome.transferText.c_str(), inSeconds(skipCost) * 1e6,
               result["growing"].dump().c_str());
@@ -211,21 +210,6 @@ int run(const std::string& outPath, bool quick) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out;
-  bool quick = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
-      out = argv[++i];
-    } else if (std::strcmp(argv[i], "--quick") == 0) {
-      quick = true;
-    } else {
-      return fail(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  if (out.empty()) return fail("usage: render_bench --out FILE [--quick]");
-  try {
-    return run(out, quick);
-  } catch (const std::exception& e) {
-    return fail(e.what());
-  }
+  return bench::reportMain("render_bench", argc, argv,
+                           [](const bench::ReportRun& args) { return run(args.out, args.quick); });
 }
