@@ -158,10 +158,7 @@ int run(const std::string& outPath, bool quick) {
   }
 
   pingwell::SlackClient& client = pingwell::SlackClient::instance(kToken, true);
-  if (quick) {
-    curl_easy_setopt(client.session.handle.get(), CURLOPT_CONNECTTIMEOUT, 1L);
-    curl_easy_setopt(client.session.handle.get(), CURLOPT_TIMEOUT, 3L);
-  }
+  if (quick) client.chat.timeouts = pingwell::Timeouts{1, 3};
   const pingwell::PostSettings settings{kToken, kUserName, kChannel};
   using pingwell::PostKind;
 

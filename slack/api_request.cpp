@@ -46,8 +46,25 @@ const std::string* ApiRequest::find(std::string_view name) const noexcept {
   return nullptr;
 }
 
+namespace {
+
+// RFC 3986's unreserved bytes, which encoding leaves as they are.
+bool unreserved(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
+}
+
+}  // namespace
+
 void appendPercentEncoded(std::string& out, std::string_view text) {
-  if (text.empty()) return;  // libcurl would take a length of 0 as "up to the NUL"
+  // Names, flags, time stamps and IDs need no encoding: they go as they
+  // are, without a buffer of libcurl's for each.
+  bool plain = true;
+  for (char c : text) plain = plain && unreserved(c);
+  if (plain) {
+    out.append(text);
+    return;
+  }
   if (text.size() > static_cast<size_t>(INT_MAX)) {
     throw std::runtime_error("text too long to percent-encode");
   }

@@ -20,6 +20,7 @@ void ChatApi::buildPostMessage(const std::string& text, const std::string& targe
   // The seven members always, "attachments" as its JSON text ("null" when
   // unset); the two of a thread only while a thread is set.
   request_.webApi("chat.postMessage");
+  request_.timeouts = timeouts;
   request_.add("text", text);
   request_.add("channel", target);
   request_.add("username", username);
@@ -66,6 +67,7 @@ PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& cha
 PostOutcome ChatApi::updateMessage(const std::string& channelId, const std::string& ts,
                                    const std::string& text) {
   request_.webApi("chat.update");
+  request_.timeouts = timeouts;
   request_.add("channel", channelId);
   request_.add("text", text);
   request_.add("ts", ts);

@@ -49,6 +49,8 @@ class ChatApi {
   // the seven members alone.
   std::string threadTs;
   bool replyBroadcast = false;
+  // How long each chat call may take: the connection, and the whole call.
+  Timeouts timeouts;
 
  private:
   // request_ made chat.postMessage of `text` to `target`.
