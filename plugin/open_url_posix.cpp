@@ -1,10 +1,5 @@
 #include "plugin/open_url.h"
 
-#ifdef _WIN32
-#include <windows.h>
-// windows.h first: shellapi.h needs its types.
-#include <shellapi.h>
-#else
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -17,20 +12,8 @@
 #include <string_view>
 
 extern char** environ;
-#endif
 
 namespace pingwell {
-
-#ifdef _WIN32
-
-void openUrlInBrowser(const char* url) noexcept {
-  if (url == nullptr) return;
-  // The result is of no use to anyone: a missing browser is the desktop's
-  // business, and the panel goes on either way.
-  (void)ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-#else
 
 namespace {
 
@@ -121,7 +104,5 @@ void openUrlInBrowser(const char* url) noexcept {
     // Out of memory: the page simply does not open.
   }
 }
-
-#endif
 
 }  // namespace pingwell
