@@ -50,6 +50,16 @@ RenderClock::duration timeLeft(RenderClock::duration mean, int64_t frames) {
   return std::chrono::duration_cast<RenderClock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// ", about 4 h 18 min left": the mean frame time so far times the frames of
+// the range still to come, when there are any and a frame was timed.
+void appendTimeLeft(std::string& text, const RenderMoment& moment,
+                    const std::optional<int64_t>& framesStillToCome) {
+  if (!framesStillToCome || *framesStillToCome <= 0 || !moment.meanFrameTime) return;
+  text += ", about ";
+  text += formatRoughDuration(timeLeft(*moment.meanFrameTime, *framesStillToCome));
+  text += " left";
+}
+
 // Whole seconds, cut off: how long ago.
 std::string secondsAgo(RenderClock::duration d) {
   return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(d).count());
@@ -148,11 +158,7 @@ std::string renderTimesText(int32_t eventCode, const RenderMoment& moment,
       text += formatDuration(*moment.frameTime);
       text += ')';
     }
-    if (after && *after > 0 && moment.meanFrameTime) {
-      text += ", about ";
-      text += formatRoughDuration(timeLeft(*moment.meanFrameTime, *after));
-      text += " left";
-    }
+    appendTimeLeft(text, moment, after);
   } else if (eventCode == HOST_EVENT_RENDER_DONE) {
     if (moment.renderTime) {
       text += '\n';
@@ -204,11 +210,7 @@ std::string progressFrameText(const char* sceneFileName, const RenderMoment& mom
   text += " rendered (";
   appendNumber(text, percent, 1);
   text += " %)";
-  if (*after > 0 && moment.meanFrameTime) {
-    text += ", about ";
-    text += formatRoughDuration(timeLeft(*moment.meanFrameTime, *after));
-    text += " left";
-  }
+  appendTimeLeft(text, moment, after);
   return text;
 }
 
