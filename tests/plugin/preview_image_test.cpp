@@ -138,6 +138,14 @@ TEST(PreviewCapture, EachPreviewPixelIsTheAverageOfTheExactFrameAreaItCovers) {
       EXPECT_EQ(at(pixels, x, 1, 2), 0);
     }
   }
+  // A quarter as large (7680 x 4 into 1920 x 1): each preview pixel
+  // averages 4 x 4 pixels, here 255, 0, 102, 0 in every line: 89.25.
+  {
+    const PreviewPixels quarter = captureRepeated(7680, 4, {1.0f, 0.0f, 0.4f, 0.0f});
+    ASSERT_EQ(quarter.width, 1920);
+    ASSERT_EQ(quarter.height, 1);
+    for (int x : {0, 1, 1000, 1919}) EXPECT_EQ(at(quarter, x, 0, 1), 89);
+  }
   // Two thirds as large, across and down: a preview pixel covers one frame
   // pixel (line) whole and half of the next, so the middle one of each three
   // is split between two preview pixels (rows).
