@@ -159,7 +159,7 @@ void BM_PreviewFilterProcess(benchmark::State& state) {
     pingwell::previewFilterProcess(nullptr, &access);
     benchmark::DoNotOptimize(Host::rgb.data());
   }
-  pingwell::FramePreviews::instance().clear();
+  pingwell::FramePreviews::instance().newRender();
   setLabel(state, frame);
 }
 
