@@ -20,29 +20,9 @@
 set(PINGWELL_WINDOWS_CURL_DIR "" CACHE PATH
     "Static Windows libcurl (include/, lib/); empty: built by tools/windows-curl")
 
-set(_pingwell_curl_dir "${PINGWELL_WINDOWS_CURL_DIR}")
-if(NOT _pingwell_curl_dir)
-  message(STATUS "Windows libcurl: tools/windows-curl --offline (built once per curl version)")
-  execute_process(
-    COMMAND "${PROJECT_SOURCE_DIR}/tools/windows-curl" --offline
-    OUTPUT_VARIABLE _pingwell_curl_dir
-    OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE _pingwell_curl_status)
-  if(_pingwell_curl_status EQUAL 3)
-    set(_pingwell_curl_command "${PROJECT_SOURCE_DIR}/tools/windows-curl")
-    if(DEFINED ENV{PINGWELL_CACHE_DIR})
-      string(PREPEND _pingwell_curl_command "PINGWELL_CACHE_DIR=$ENV{PINGWELL_CACHE_DIR} ")
-    endif()
-    message(FATAL_ERROR
-      "Windows libcurl is not built yet, and its build tools or its source are "
-      "missing (above). Run\n"
-      "  ${_pingwell_curl_command}\n"
-      "(it installs the build tools and fetches Debian's curl source with apt-get, "
-      "then builds), and configure again; or set PINGWELL_WINDOWS_CURL_DIR.")
-  elseif(NOT _pingwell_curl_status EQUAL 0)
-    message(FATAL_ERROR "tools/windows-curl --offline failed (status ${_pingwell_curl_status})")
-  endif()
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsCachedBuild.cmake)
+pingwell_cached_windows_build(_pingwell_curl_dir windows-curl "Windows libcurl" curl
+                              PINGWELL_WINDOWS_CURL_DIR)
 
 set(_pingwell_curl_library "${_pingwell_curl_dir}/lib/libcurl.a")
 set(_pingwell_curl_pc "${_pingwell_curl_dir}/lib/pkgconfig/libcurl.pc")

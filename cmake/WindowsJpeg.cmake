@@ -9,38 +9,18 @@
 # name the folder of another such build (holding include/turbojpeg.h and
 # lib/libturbojpeg.a).
 #
-# Configuring changes nothing outside the build and the cache: it runs
-# tools/windows-jpeg --offline, which gives the cached build, or builds one
-# from the source package already in the cache, and never runs apt-get.
+# Configuring changes nothing outside the build and the cache
+# (WindowsCachedBuild.cmake): tools/windows-jpeg --offline gives the cached
+# build, or builds one from the source package already in the cache.
 # Installing the build tools and fetching the source is tools/windows-jpeg
 # without an option (tools/build-windows runs it before configuring).
 
 set(PINGWELL_WINDOWS_JPEG_DIR "" CACHE PATH
     "Static Windows TurboJPEG (include/, lib/); empty: built by tools/windows-jpeg")
 
-set(_pingwell_jpeg_dir "${PINGWELL_WINDOWS_JPEG_DIR}")
-if(NOT _pingwell_jpeg_dir)
-  message(STATUS "Windows TurboJPEG: tools/windows-jpeg --offline (built once per version)")
-  execute_process(
-    COMMAND "${PROJECT_SOURCE_DIR}/tools/windows-jpeg" --offline
-    OUTPUT_VARIABLE _pingwell_jpeg_dir
-    OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE _pingwell_jpeg_status)
-  if(_pingwell_jpeg_status EQUAL 3)
-    set(_pingwell_jpeg_command "${PROJECT_SOURCE_DIR}/tools/windows-jpeg")
-    if(DEFINED ENV{PINGWELL_CACHE_DIR})
-      string(PREPEND _pingwell_jpeg_command "PINGWELL_CACHE_DIR=$ENV{PINGWELL_CACHE_DIR} ")
-    endif()
-    message(FATAL_ERROR
-      "Windows TurboJPEG is not built yet, and its build tools or its source are "
-      "missing (above). Run\n"
-      "  ${_pingwell_jpeg_command}\n"
-      "(it installs the build tools and fetches Debian's libjpeg-turbo source with "
-      "apt-get, then builds), and configure again; or set PINGWELL_WINDOWS_JPEG_DIR.")
-  elseif(NOT _pingwell_jpeg_status EQUAL 0)
-    message(FATAL_ERROR "tools/windows-jpeg --offline failed (status ${_pingwell_jpeg_status})")
-  endif()
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsCachedBuild.cmake)
+pingwell_cached_windows_build(_pingwell_jpeg_dir windows-jpeg "Windows TurboJPEG" libjpeg-turbo
+                              PINGWELL_WINDOWS_JPEG_DIR)
 
 set(_pingwell_jpeg_library "${_pingwell_jpeg_dir}/lib/libturbojpeg.a")
 foreach(_file "${_pingwell_jpeg_library}" "${_pingwell_jpeg_dir}/include/turbojpeg.h")
