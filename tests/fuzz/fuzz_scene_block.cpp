@@ -4,9 +4,9 @@
 // 0 and leaves the destination alone, as the host's reads do.
 //
 // Properties: the block is the lead float, then render-done, frame-start,
-// frame-done, render times and frame messages in a thread; a value of the
-// first three that cannot be read leaves its switch as it was, one of the
-// last two turns its switch off; whatever was loaded saves and loads back the
+// frame-done, render times, frame messages in a thread and progress in one
+// message; a value of the first three that cannot be read leaves its switch
+// as it was, one of the last three turns its switch off; whatever was loaded saves and loads back the
 // same, copies whole, and no render event of an instance without settings
 // does anything.
 #include <cstddef>
@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(loaded.handle != nullptr);
   (*loaded).addRenderTimes = 1;
   (*loaded).frameMessagesInThread = 1;
+  (*loaded).progressInOneMessage = 1;
   const Switches before = switchesOf(*loaded);
   load(loaded.handle, block, blockSize, floats, ints);
 
@@ -88,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       at += 4;
     }
   }
-  for (int32_t* field : {&expected.renderTimes, &expected.thread}) {
+  for (int32_t* field : {&expected.renderTimes, &expected.thread, &expected.progress}) {
     *field = 0;
     if (ints && blockSize - at >= 4) {
       std::memcpy(field, block + at, 4);
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   saveState.writeFP = &SavedBlock::write<float>;
   saveState.writeI4 = &SavedBlock::write<int>;
   FUZZ_CHECK(pingwell::notifierSave(loaded.handle, &saveState) == nullptr);
-  FUZZ_CHECK(saved.bytes.size() == 24);
+  FUZZ_CHECK(saved.bytes.size() == 28);
   Instance reloaded;
   load(reloaded.handle, saved.bytes.data(), saved.bytes.size(), true, true);
   FUZZ_CHECK(switchesOf(*reloaded) == expected);
