@@ -56,7 +56,7 @@ void report(const PostOutcome& outcome, PostKind kind, const std::string& token)
 // One try: skipped while frame messages of `method` pause, else made with
 // the caller's token and its outcome noted and told.
 PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_view method,
-                    const std::string& what, posting_detail::Call& call) {
+                    const std::string& what, posting_detail::CallFunction call, void* context) {
   const std::lock_guard<std::mutex> lock(postingMutex());
   PostBackoff& backoff = networkBackoff();
   PostResult result;
@@ -69,7 +69,7 @@ PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_vie
   }
   SlackClient& client = SlackClient::instance(settings.token, true);
   client.token = settings.token;
-  result.outcome = call(client);
+  result.outcome = call(client, context);
   backoff.noteOutcome(result.outcome);
   report(result.outcome, kind, settings.token);
   return result;
@@ -96,8 +96,9 @@ namespace posting_detail {
 // rate-limits is sent once more after the wait it asks for. Each wait is at
 // most PostBackoff::kLongestRateLimitWait.
 PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
-                         const std::string& what, Call& call) {
-  if (kind != PostKind::RenderCompleted) return callOnce(settings, kind, method, what, call);
+                         const std::string& what, CallFunction call, void* context) {
+  if (kind != PostKind::RenderCompleted)
+    return callOnce(settings, kind, method, what, call, context);
   PostBackoff::Clock::duration wait;
   {
     const std::lock_guard<std::mutex> lock(postingMutex());
@@ -105,13 +106,13 @@ PostResult callWithRules(const PostSettings& settings, PostKind kind, std::strin
   }
   const std::string quoted = "\"" + messageOnOneLine(what) + "\"";
   waitFor(wait, "rate-limited: " + quoted + " waits " + inSeconds(wait) + " before it is sent");
-  PostResult result = callOnce(settings, kind, method, what, call);
+  PostResult result = callOnce(settings, kind, method, what, call, context);
   if (!result.outcome.retryAfterSeconds) return result;
   wait = std::min<PostBackoff::Clock::duration>(
       std::chrono::seconds(std::max(1L, *result.outcome.retryAfterSeconds)),
       PostBackoff::kLongestRateLimitWait);
   waitFor(wait, "rate-limited: " + quoted + " is sent once more in " + inSeconds(wait));
-  return callOnce(settings, kind, method, what, call);
+  return callOnce(settings, kind, method, what, call, context);
 }
 
 }  // namespace posting_detail

@@ -5,6 +5,7 @@
 // limits. It writes the lines that tell what became of a call.
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "slack/post_outcome.h"
 
@@ -71,27 +72,22 @@ PostResult callAs(const PostSettings& settings, PostKind kind, std::string_view 
                   const std::string& what, Send&& send);
 
 namespace posting_detail {
-// What callAs is made of; not for other callers.
-struct Call {
-  virtual PostOutcome operator()(SlackClient& client) = 0;
-
- protected:
-  ~Call() = default;
-};
+// What callAs is made of; not for other callers. `call` makes the call with
+// `context`, the caller's callable.
+using CallFunction = PostOutcome (*)(SlackClient& client, void* context);
 PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
-                         const std::string& what, Call& call);
+                         const std::string& what, CallFunction call, void* context);
 }  // namespace posting_detail
 
 template <typename Send>
 PostResult callAs(const PostSettings& settings, PostKind kind, std::string_view method,
                   const std::string& what, Send&& send) {
-  struct Wrapped final : posting_detail::Call {
-    explicit Wrapped(Send& s) : send(s) {}
-    PostOutcome operator()(SlackClient& client) override { return send(client); }
-    Send& send;
-  };
-  Wrapped wrapped(send);
-  return posting_detail::callWithRules(settings, kind, method, what, wrapped);
+  return posting_detail::callWithRules(
+      settings, kind, method, what,
+      [](SlackClient& client, void* context) -> PostOutcome {
+        return (*static_cast<std::remove_reference_t<Send>*>(context))(client);
+      },
+      &send);
 }
 
 }  // namespace pingwell
