@@ -6,7 +6,6 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <optional>
 
 #include "plugin/preview_image.h"
 
