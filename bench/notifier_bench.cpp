@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "heap_count.h"
-#include "plugin/notifier.h"
-#include "plugin/notifier_instance.h"
+#include "plugin/notifier/notifier.h"
+#include "plugin/notifier/notifier_instance.h"
 
 double emptyEventCallback(void* instance, const HostMasterAccess* access) noexcept;
 

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "plugin/frame_previews.h"
-#include "plugin/image_filter.h"
-#include "plugin/preview_image.h"
+#include "plugin/previews/frame_previews.h"
+#include "plugin/previews/image_filter.h"
+#include "plugin/previews/preview_image.h"
 
 namespace {
 

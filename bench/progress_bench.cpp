@@ -30,10 +30,10 @@
 #include <nlohmann/json.hpp>
 
 #include "host/standin_services.h"
-#include "plugin/kept_services.h"
-#include "plugin/notifier.h"
-#include "plugin/notifier_instance.h"
-#include "plugin/plugin_clock.h"
+#include "plugin/host_api/host_services.h"
+#include "plugin/notifier/notifier.h"
+#include "plugin/notifier/notifier_instance.h"
+#include "plugin/posting/plugin_clock.h"
 #include "report_main.h"
 
 namespace {

@@ -33,8 +33,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "plugin/backoff.h"
-#include "plugin/posting.h"
+#include "plugin/posting/backoff.h"
+#include "plugin/posting/posting.h"
 #include "report_main.h"
 #include "slack/client.h"
 

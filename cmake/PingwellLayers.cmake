@@ -1,13 +1,13 @@
 # What every target of the project is built with, and which headers each
 # library may see.
 #
-# The arrows go one way: slack/ knows nothing of the host; plugin/ uses
-# slack/ and the host contract (plugin/host_interface.h); host/ uses the
-# contract alone. Each library therefore compiles against an include root of
+# The arrows go one way: slack/ knows nothing of the host; each part of
+# plugin/ uses slack/ and the parts below it (plugin/CMakeLists.txt draws
+# them); host/ uses the contract (plugin/host_api/host_interface.h) alone. Each library therefore compiles against an include root of
 # its own in the build tree, which holds links to what it may include and
 # nothing else, so that an include across the arrows is not found and fails
-# the build. Sources keep including "slack/client.h", "plugin/notifier.h"
-# and "plugin/host_interface.h" as before.
+# the build. Sources include "slack/client.h", "plugin/notifier/notifier.h"
+# and "plugin/host_api/host_interface.h" by their paths in the source tree.
 
 # pingwell_warnings: the compiler's warnings, all of them errors. Every
 # target that compiles code links it (pingwell_check_warnings holds that).

@@ -9,7 +9,7 @@
 
 #include "image_filter.h"
 #include "platform.h"
-#include "plugin/host_interface.h"
+#include "plugin/host_api/host_interface.h"
 #include "script.h"
 
 namespace pingwell_host {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_interface.h"
+#include "plugin/host_api/host_interface.h"
 
 namespace pingwell_host {
 

@@ -23,7 +23,7 @@
 #include "standin_services.h"
 
 #ifndef PINGWELL_HOST_MODULE_RELPATH
-#define PINGWELL_HOST_MODULE_RELPATH "../plugin/voro2_pingwell_64.p"
+#define PINGWELL_HOST_MODULE_RELPATH "../plugin/module/voro2_pingwell_64.p"
 #endif
 #ifndef PINGWELL_HOST_MODULE_FILE
 #define PINGWELL_HOST_MODULE_FILE "voro2_pingwell_64.p"

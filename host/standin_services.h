@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "plugin/host_interface.h"
+#include "plugin/host_api/host_interface.h"
 
 namespace pingwell_host {
 

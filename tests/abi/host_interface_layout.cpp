@@ -4,7 +4,7 @@
 // build and in the Windows cross build alike.
 #include <cstddef>
 
-#include "plugin/host_interface.h"
+#include "plugin/host_api/host_interface.h"
 
 #define AT(record, member, offset) \
   static_assert(offsetof(record, member) == (offset), #record "." #member " is at " #offset)

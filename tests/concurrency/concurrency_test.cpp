@@ -18,8 +18,8 @@
 #include <tuple>
 #include <vector>
 
-#include "plugin/message_text.h"
-#include "plugin/notifier.h"
+#include "plugin/notifier/message_text.h"
+#include "plugin/notifier/notifier.h"
 #include "slack/client.h"
 #include "support/instance.h"
 #include "support/standin.h"

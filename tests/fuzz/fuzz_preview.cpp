@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "plugin/preview_image.h"
+#include "plugin/previews/preview_image.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "plugin/notifier.h"
+#include "plugin/notifier/notifier.h"
 #include "support/instance.h"
 
 namespace {

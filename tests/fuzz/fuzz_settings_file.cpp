@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "plugin/settings_file.h"
+#include "plugin/notifier/settings_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "plugin/host_interface.h"
+#include "plugin/host_api/host_interface.h"
 
 #ifndef FAKE_MAGIC
 #define FAKE_MAGIC HOST_MODULE_MAGIC

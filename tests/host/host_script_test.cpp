@@ -233,10 +233,10 @@ TEST_F(HostRun, ModuleThatCannotServeIsReportedBeforeTheScript) {
 }
 
 TEST_F(HostRun, ModuleBuiltBesideTheProgramIsFoundWithoutModuleOption) {
-  // The build tree's layout (program in host/, module in plugin/), then a
+  // The build tree's layout (program in host/, module in plugin/module/), then a
   // module in the program's own folder.
   const fs::path layouts[][2] = {
-      {dir / "tree" / "host", dir / "tree" / "plugin"},
+      {dir / "tree" / "host", dir / "tree" / "plugin" / "module"},
       {dir / "flat", dir / "flat"},
   };
   for (const auto& layout : layouts) {

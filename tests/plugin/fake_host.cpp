@@ -12,7 +12,7 @@
 #include "host/panel.h"
 #include "host/script.h"
 #include "host/standin_services.h"
-#include "plugin/kept_services.h"
+#include "plugin/host_api/host_services.h"
 
 namespace pingwell::testing {
 
@@ -105,7 +105,7 @@ FakeHost::FakeHost()
 
 FakeHost::~FakeHost() {
   // The plug-in must not keep pointers into a host that is gone.
-  KeptServices& kept = keptServices();
+  HostServices& kept = hostServices();
   kept.sceneInfo = nullptr;
   kept.timeInfo = nullptr;
   kept.directoryInfo = nullptr;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/scene_block.h"
-#include "plugin/host_interface.h"
+#include "plugin/host_api/host_interface.h"
 #include "support/files.h"
 
 namespace pingwell::testing {

@@ -1,7 +1,7 @@
 // The preview filter's process on a small frame: every output pixel set once,
 // bit for bit the input, and the frame's preview handed over; records the
 // host fills badly do no harm.
-#include "plugin/image_filter.h"
+#include "plugin/previews/image_filter.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <limits>
 #include <vector>
 
-#include "plugin/frame_previews.h"
+#include "plugin/previews/frame_previews.h"
 
 namespace pingwell {
 namespace {

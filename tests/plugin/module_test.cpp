@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "plugin/notifier_instance.h"
+#include "plugin/notifier/notifier_instance.h"
 
 namespace pingwell {
 namespace {

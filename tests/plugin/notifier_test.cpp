@@ -1,6 +1,6 @@
 // The instance callbacks without a network: creation, scene block, copy, the
 // event rules that decide to post nothing, and the message texts.
-#include "plugin/notifier.h"
+#include "plugin/notifier/notifier.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 
 #include "fake_host.h"
-#include "plugin/failure_report.h"
-#include "plugin/message_text.h"
+#include "plugin/host_api/failure_report.h"
+#include "plugin/notifier/message_text.h"
 #include "support/instance.h"
 #include "support/standin.h"
 

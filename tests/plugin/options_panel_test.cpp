@@ -1,5 +1,5 @@
 // The options panel driven by a scripted user on the fake host's panels.
-#include "plugin/options_panel.h"
+#include "plugin/options_panel/options_panel.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "fake_host.h"
-#include "plugin/notifier.h"
+#include "plugin/notifier/notifier.h"
 #include "support/instance.h"
 #include "support/standin.h"
 

@@ -8,9 +8,9 @@
 
 #include "fake_host.h"
 #include "support/instance.h"
-#include "plugin/notifier.h"
-#include "plugin/options_panel.h"
-#include "plugin/plugin_clock.h"
+#include "plugin/notifier/notifier.h"
+#include "plugin/options_panel/options_panel.h"
+#include "plugin/posting/plugin_clock.h"
 #include "support/standin.h"
 
 namespace pingwell {

@@ -1,6 +1,6 @@
 // The frame's preview: its size, the 8-bit values and area averages of its
 // pixels, lines missing or out of order, and the JPEG it is encoded as.
-#include "plugin/preview_image.h"
+#include "plugin/previews/preview_image.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>

@@ -1,7 +1,7 @@
 // The render record on the host's event sequences, with the time of each
 // event given by the test: what "Add render times" adds to the texts, and
 // which render a thread belongs to.
-#include "plugin/render_record.h"
+#include "plugin/notifier/render_record.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_interface.h"
-#include "plugin/message_text.h"
-#include "plugin/render_conversation.h"
+#include "plugin/host_api/host_interface.h"
+#include "plugin/notifier/message_text.h"
+#include "plugin/notifier/render_conversation.h"
 
 namespace pingwell {
 namespace {

@@ -1,5 +1,5 @@
 // The settings file on disk: how it is read, where it lives, who may read it.
-#include "plugin/settings_file.h"
+#include "plugin/notifier/settings_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "fake_host.h"
-#include "plugin/notifier.h"
+#include "plugin/notifier/notifier.h"
 
 namespace pingwell {
 namespace {

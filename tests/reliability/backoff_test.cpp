@@ -1,7 +1,7 @@
 // The pause after a network failure and the wait of a rate limit, on a clock
 // the test moves by hand.
-#include "plugin/backoff.h"
-#include "plugin/message_text.h"
+#include "plugin/posting/backoff.h"
+#include "plugin/posting/skip_note.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>

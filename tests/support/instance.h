@@ -5,9 +5,9 @@
 #include <ostream>
 #include <string>
 
-#include "plugin/host_interface.h"
-#include "plugin/notifier.h"
-#include "plugin/notifier_instance.h"
+#include "plugin/host_api/host_interface.h"
+#include "plugin/notifier/notifier.h"
+#include "plugin/notifier/notifier_instance.h"
 
 namespace pingwell::testing {
 

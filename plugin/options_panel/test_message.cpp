@@ -1,0 +1,113 @@
+#include "plugin/options_panel/test_message.h"
+
+#include <exception>
+#include <stdexcept>
+
+#include "plugin/previews/frame_previews.h"
+#include "plugin/host_api/host_services.h"
+#include "plugin/posting/scene_name.h"
+#include "plugin/posting/posting.h"
+#include "plugin/previews/preview_upload.h"
+#include "slack/diagnostics.h"
+
+namespace pingwell {
+
+namespace {
+
+constexpr const char* kNotSent = "Test message not sent";
+
+// The artist's words for a post that did not go through; the client's own
+// text for the rarer kinds.
+std::string notSentReason(const PostOutcome& outcome) {
+  using Kind = PostOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::ServiceError:
+      // The service said no: its error code says why (invalid_auth,
+      // channel_not_found, not_in_channel, ...).
+      return outcome.errorName;
+    case Kind::UnconfirmedReply:
+      return "the service's reply did not say the message was posted";
+    case Kind::UnreadableReply:
+      return "the service's reply could not be read";
+    case Kind::NameNotFound:
+      return "could not find the service on the network (no connection, or a proxy in the way?)";
+    case Kind::Unreachable:
+      return "could not connect to the service (no connection, or a firewall in the way?)";
+    case Kind::TimedOut:
+      return "the service did not answer in time (time-out)";
+    case Kind::TlsFailure:
+    case Kind::CertificateFailure:
+      return "certificate problem: the connection to the service could not be trusted";
+    case Kind::Sent:
+    case Kind::NotSent:
+    case Kind::TransferFailure:
+      break;
+  }
+  return outcome.failure;
+}
+
+TestOutcome refused(std::string reason) {
+  TestOutcome outcome;
+  outcome.title = kNotSent;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
+
+}  // namespace
+
+std::string composeTestMessage(const char* sceneFileName) {
+  std::string text = kTestMessageHeading;
+  text += '\n';
+  text += shownSceneName(sceneFileName);
+  return text;
+}
+
+TestOutcome sendTestMessage(const std::string& token, const std::string& userName,
+                            const std::string& channel) noexcept {
+  try {
+    if (token.empty()) return refused("the Token field is empty");
+    if (userName.empty()) return refused("the Name field is empty");
+    if (channel.empty()) return refused("the Channel field is empty");
+    const HostSceneInfo* scene = hostServices().sceneInfo;
+    const std::string text = composeTestMessage(scene ? scene->filename : nullptr);
+    const PostResult posted =
+        postMessageAs({token, userName, channel}, PostKind::TestMessage, text);
+    TestOutcome outcome;
+    if (posted.outcome.sent()) {
+      outcome.sent = true;
+      outcome.title = maskSecret("Test message sent to " + channel, token);
+      if (FramePreviews::instance().filterApplied())
+        outcome.previews = maskSecret(previewCheckText({token, userName, channel}), token);
+      return outcome;
+    }
+    outcome = refused(notSentReason(posted.outcome));
+    outcome.reason = maskSecret(std::move(outcome.reason), token);
+    return outcome;
+  } catch (...) {
+    TestOutcome outcome;
+    outcome.title = kNotSent;
+    outcome.reason = "out of memory";
+    return outcome;
+  }
+}
+
+void showTestOutcome(const TestOutcome& outcome) noexcept {
+  try {
+    const HostMessageFuncs* messages = hostServices().infoMessages;
+    if (outcome.sent) {
+      const char* second = outcome.previews.empty() ? nullptr : outcome.previews.c_str();
+      if (messages != nullptr && messages->info != nullptr)
+        messages->info(outcome.title.c_str(), second);
+      writeDiagnostic(outcome.previews.empty() ? outcome.title
+                                               : outcome.title + "; " + outcome.previews);
+    } else {
+      if (messages != nullptr && messages->error != nullptr)
+        messages->error(outcome.title.c_str(), outcome.reason.c_str());
+      writeDiagnostic("error " + outcome.title + ": " + outcome.reason);
+    }
+  } catch (...) {
+    writeDiagnostic("error out of memory");
+  }
+}
+
+}  // namespace pingwell

@@ -1,0 +1,89 @@
+#pragma once
+// The one way the plug-in talks to the service: through the process-wide
+// client, with the token, poster name and channel of the caller, one call at
+// a time, minding the pause after a network failure and the service's rate
+// limits. It writes the lines that tell what became of a call.
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "slack/post_outcome.h"
+
+namespace pingwell {
+
+class SlackClient;
+
+// Who a message goes out as, and where.
+struct PostSettings {
+  const std::string& token;
+  const std::string& userName;
+  const std::string& channel;
+};
+
+// Where in the channel a message goes: the channel itself (no thread), or a
+// reply in the thread of the message whose `ts` is `threadTs`, which
+// `broadcast` shows in the channel as well.
+struct ThreadPlace {
+  std::string_view threadTs;  // empty: the channel itself
+  bool broadcast = false;     // only with a threadTs
+};
+
+enum class PostKind {
+  FrameMessage,     // skipped while frame messages are paused
+  RenderCompleted,  // always tried; waits out a rate limit, sent once more after one
+  TestMessage,      // the user asked for it: always tried, at once
+};
+
+struct PostResult {
+  bool skipped = false;  // paused: a line says so
+  PostOutcome outcome;   // what came of the call, when it was made
+};
+
+// Posts `text` as chat.postMessage with `settings`, at `place`. Setting the
+// client's token, name, channel and thread and posting are one step under
+// one lock, so no message can go out with another caller's settings. The
+// pause is updated from the outcome. A render-completed message waits,
+// without the lock, for the rest of a rate limit the service has told of,
+// and is sent once more after the wait that a rate-limited reply asks for;
+// each wait is at most 30 s. The result is that of its last try. A failure
+// is written as one line (for a test message, only an error the service
+// named: the caller tells the rest). Throws only std::bad_alloc.
+PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
+                         const ThreadPlace& place = {});
+
+// Edits the message `ts` in the channel whose ID is `channelId` to read
+// `text` (chat.update), with the token of `settings`, as postMessageAs posts:
+// skipped while paused as a frame message, or tried as a render-completed
+// message. Throws only std::bad_alloc.
+PostResult editMessageAs(const PostSettings& settings, PostKind kind, const std::string& channelId,
+                         const std::string& ts, const std::string& text);
+
+// One call of `method` that `send` makes on the process's client, told as
+// `what` in the lines (a text on one line), as postMessageAs makes its
+// posts: paused, waited for, reported. The token is set from `settings`.
+// For the calls that have no wrapper of their own here (the upload's
+// steps). Throws only std::bad_alloc.
+template <typename Send>
+PostResult callAs(const PostSettings& settings, PostKind kind, std::string_view method,
+                  const std::string& what, Send&& send);
+
+namespace posting_detail {
+// What callAs is made of; not for other callers. `call` makes the call with
+// `context`, the caller's callable.
+using CallFunction = PostOutcome (*)(SlackClient& client, void* context);
+PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
+                         const std::string& what, CallFunction call, void* context);
+}  // namespace posting_detail
+
+template <typename Send>
+PostResult callAs(const PostSettings& settings, PostKind kind, std::string_view method,
+                  const std::string& what, Send&& send) {
+  return posting_detail::callWithRules(
+      settings, kind, method, what,
+      [](SlackClient& client, void* context) -> PostOutcome {
+        return (*static_cast<std::remove_reference_t<Send>*>(context))(client);
+      },
+      &send);
+}
+
+}  // namespace pingwell

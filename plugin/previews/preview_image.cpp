@@ -1,0 +1,317 @@
+#include "plugin/previews/preview_image.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+namespace pingwell {
+
+namespace {
+
+// A channel value as an 8-bit image saver writes it: clamped to 0..1, not a
+// number as 0 (the first comparison is false for it), scaled by 255 and
+// rounded.
+inline uint8_t quantize(float v) noexcept {
+  v = v > 0.0f ? v : 0.0f;
+  v = v < 1.0f ? v : 1.0f;
+  return static_cast<uint8_t>(static_cast<int>(v * 255.0f + 0.5f));
+}
+
+// quantize() over a line. The compilers leave the plain loop scalar and
+// branching, so on x86-64 (SSE2 is part of it) sixteen values at a time: the
+// same operations, maxps giving its second operand 0 for not a number.
+void quantizeLine(const float* in, uint8_t* out, int count) noexcept {
+  int x = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 one = _mm_set1_ps(1.0f);
+  const __m128 scale = _mm_set1_ps(255.0f);
+  const __m128 half = _mm_set1_ps(0.5f);
+  const auto toInt = [&](const float* at) {
+    __m128 v = _mm_max_ps(_mm_loadu_ps(at), zero);
+    v = _mm_min_ps(v, one);
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, scale), half));
+  };
+  for (; x + 16 <= count; x += 16) {
+    const __m128i low = _mm_packs_epi32(toInt(in + x), toInt(in + x + 4));
+    const __m128i high = _mm_packs_epi32(toInt(in + x + 8), toInt(in + x + 12));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(low, high));
+  }
+#endif
+  for (; x < count; ++x) out[x] = quantize(in[x]);
+}
+
+// The preview's side for a frame side of `side` when the frame's longer side
+// is `longest`: the same side while it fits, else scaled so that the longer
+// side becomes kPreviewLongestSide, rounded, at least one pixel.
+int previewSide(int side, int longest) {
+  if (longest <= kPreviewLongestSide) return side;
+  const int64_t scaled = (static_cast<int64_t>(side) * kPreviewLongestSide + longest / 2) / longest;
+  return static_cast<int>(std::max<int64_t>(scaled, 1));
+}
+
+}  // namespace
+
+PreviewCapture::PreviewCapture(int width, int height) {
+  if (width <= 0 || height <= 0 || width > kPreviewMaxFrameSide || height > kPreviewMaxFrameSide)
+    return;
+  const int longest = std::max(width, height);
+  const int outWidth = previewSide(width, longest);
+  const int outHeight = previewSide(height, longest);
+  rgb_.assign(static_cast<size_t>(outWidth) * static_cast<size_t>(outHeight) * 3, 0);
+  seen_.assign(static_cast<size_t>(height), false);
+  // A byte of padding after each channel's line: a column's last weight
+  // may be 0 on the frame's last pixel.
+  quantized_.assign((static_cast<size_t>(width) + 1) * 3, 0);
+  if (outWidth != width || outHeight != height) {
+    // Reduction. Along x, a frame pixel sx spans [sx * outWidth, (sx + 1) *
+    // outWidth) and a preview pixel ox spans [ox * width, (ox + 1) * width)
+    // in units of 1 / (width * outWidth) of the frame: each overlap is a whole
+    // number of units, and a preview pixel's weights add up to `width`. The
+    // same along y.
+    if (width == 2 * outWidth || width == 4 * outWidth) {
+      pixelsPerColumn_ = width / outWidth;  // the common 2 and 4 times: a faster way
+      lineScale_ = outWidth;
+    } else {
+      columns_.resize(static_cast<size_t>(outWidth));
+      for (int ox = 0; ox < outWidth; ++ox) {
+        const int64_t start = static_cast<int64_t>(ox) * width;
+        const int64_t end = start + width;
+        Column& column = columns_[static_cast<size_t>(ox)];
+        column.first = static_cast<int>(start / outWidth);
+        const int last = static_cast<int>(end / outWidth);
+        column.middle = last - column.first - 1;
+        column.firstWeight = static_cast<uint32_t>(outWidth - start % outWidth);
+        column.lastWeight = static_cast<uint32_t>(end % outWidth);  // 0: `last` is outside
+      }
+      running_.resize(static_cast<size_t>(width) + 1);
+    }
+    lineSums_.resize(static_cast<size_t>(outWidth) * 3);
+    rows_.resize(static_cast<size_t>(outHeight));
+    spareRows_.reserve(static_cast<size_t>(outHeight));  // giving a row back never allocates
+    received_.assign(static_cast<size_t>(outHeight), 0);
+  }
+  width_ = width;
+  height_ = height;
+  outWidth_ = outWidth;
+  outHeight_ = outHeight;
+}
+
+int PreviewCapture::previewWidth() const noexcept { return outWidth_; }
+int PreviewCapture::previewHeight() const noexcept { return outHeight_; }
+
+void PreviewCapture::addLine(int y, const float* red, const float* green,
+                             const float* blue) noexcept {
+  if (y < 0 || y >= height_ || failed_) return;
+  const auto line = static_cast<size_t>(y);
+  if (seen_[line]) return;  // the first delivery of a line counts
+  seen_[line] = true;
+  const float* channels[3] = {red, green, blue};
+  const auto width = static_cast<size_t>(width_);
+  for (size_t c = 0; c < 3; ++c) {
+    uint8_t* q = quantized_.data() + c * (width + 1);
+    if (channels[c] != nullptr) {
+      quantizeLine(channels[c], q, width_);
+    } else {
+      std::memset(q, 0, width);
+    }
+  }
+  if (rows_.empty()) {
+    // The preview is the frame: interleave the line into its row.
+    uint8_t* out = rgb_.data() + line * width * 3;
+    const uint8_t* r = quantized_.data();
+    const uint8_t* g = r + width + 1;
+    const uint8_t* b = g + width + 1;
+    for (size_t x = 0; x < width; ++x) {
+      out[3 * x] = r[x];
+      out[3 * x + 1] = g[x];
+      out[3 * x + 2] = b[x];
+    }
+    return;
+  }
+  try {
+    reduceLine(y);
+  } catch (const std::bad_alloc&) {
+    failed_ = true;  // finish() says so
+  }
+}
+
+// The sums of each 2 (or 4) neighbouring bytes of `q`, for a frame exactly
+// 2 (4) times as wide as its preview: every weight is a whole pixel, so the
+// sums are in pixels, not in units (lineScale_ makes up for it).
+void PreviewCapture::sumPixelGroups(const uint8_t* q, uint32_t* out) const noexcept {
+  const int group = pixelsPerColumn_;
+  int ox = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i ones = _mm_set1_epi16(1);
+  const int perBlock = 16 / group;  // preview pixels from 16 frame pixels
+  for (; (ox + perBlock) * group <= width_; ox += perBlock) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + ox * group));
+    // Pairs: eight 16-bit sums.
+    const __m128i pairs = _mm_add_epi16(_mm_and_si128(bytes, lowBytes), _mm_srli_epi16(bytes, 8));
+    if (group == 2) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox), _mm_unpacklo_epi16(pairs, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox + 4), _mm_unpackhi_epi16(pairs, zero));
+    } else {
+      // Pairs of pairs: four 32-bit sums.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox), _mm_madd_epi16(pairs, ones));
+    }
+  }
+#endif
+  for (; ox < outWidth_; ++ox) {
+    uint32_t sum = 0;
+    for (int i = 0; i < group; ++i) sum += q[ox * group + i];
+    out[ox] = sum;
+  }
+}
+
+void PreviewCapture::reduceLine(int y) {
+  // Along x: the line's sums for each preview pixel, channel by channel.
+  const size_t stride = static_cast<size_t>(width_) + 1;
+  const auto outWidth = static_cast<size_t>(outWidth_);
+  for (size_t c = 0; c < 3; ++c) {
+    const uint8_t* q = quantized_.data() + c * stride;
+    uint32_t* out = lineSums_.data() + c * outWidth;
+    if (pixelsPerColumn_ == 2 || pixelsPerColumn_ == 4) {
+      sumPixelGroups(q, out);
+      continue;
+    }
+    // From the running sums of the line, so that a preview pixel costs the
+    // same however many frame pixels it covers.
+    uint32_t* running = running_.data();
+    uint32_t total = 0;
+    running[0] = 0;
+    for (size_t x = 0; x + 1 < stride; ++x) running[x + 1] = total += q[x];
+    const auto fullWeight = static_cast<uint32_t>(outWidth_);
+    for (const Column& column : columns_) {
+      const int last = column.first + column.middle + 1;  // the padding byte at most
+      *out++ = column.firstWeight * q[column.first] +
+               fullWeight * (running[last] - running[column.first + 1]) +
+               column.lastWeight * q[last];
+    }
+  }
+  // Along y: the line adds to one preview row, or to two when a row boundary
+  // falls inside it.
+  const int64_t start = static_cast<int64_t>(y) * outHeight_;
+  const int64_t end = start + outHeight_;
+  const int row = static_cast<int>(start / height_);
+  const int64_t boundary = static_cast<int64_t>(row + 1) * height_;
+  if (end <= boundary) {
+    addToRow(row, static_cast<uint32_t>(outHeight_));
+  } else {
+    addToRow(row, static_cast<uint32_t>(boundary - start));
+    addToRow(row + 1, static_cast<uint32_t>(end - boundary));
+  }
+}
+
+void PreviewCapture::addToRow(int row, uint32_t weight) {
+  const auto index = static_cast<size_t>(row);
+  const size_t count = lineSums_.size();
+  std::unique_ptr<double[]>& sums = rows_[index];
+  if (!sums) {
+    // Rows are taken while their lines come in and given back when the last
+    // one came: with lines in order, two at a time.
+    if (!spareRows_.empty()) {
+      sums = std::move(spareRows_.back());
+      spareRows_.pop_back();
+      std::fill(sums.get(), sums.get() + count, 0.0);
+    } else {
+      sums = std::make_unique<double[]>(count);  // zeroed
+    }
+  }
+  // Whole numbers below 2^48 (255 x width x height): exact in a double,
+  // whose sums the compilers also turn into vector code.
+  double* acc = sums.get();
+  const uint32_t* line = lineSums_.data();
+  const double factor = static_cast<double>(weight) * lineScale_;
+  for (size_t i = 0; i < count; ++i) acc[i] += static_cast<double>(line[i]) * factor;
+  received_[index] += weight;
+  if (received_[index] == static_cast<uint64_t>(height_)) {
+    finishRow(row);
+    spareRows_.push_back(std::move(sums));
+  }
+}
+
+// The row's average: its sums over the frame area of a preview pixel,
+// `width * height` units, rounded half up. Lines never added count as black.
+void PreviewCapture::finishRow(int row) noexcept {
+  const double area = static_cast<double>(width_) * static_cast<double>(height_);
+  const double half = std::floor(area / 2);
+  const double inverse = 1.0 / area;
+  const auto outWidth = static_cast<size_t>(outWidth_);
+  const double* acc = rows_[static_cast<size_t>(row)].get();
+  uint8_t* out = rgb_.data() + static_cast<size_t>(row) * outWidth * 3;
+  for (size_t c = 0; c < 3; ++c) {
+    for (size_t ox = 0; ox < outWidth; ++ox) {
+      // The quotient through the reciprocal may be one off; the remainder,
+      // exact in whole numbers, corrects it.
+      const double dividend = acc[c * outWidth + ox] + half;
+      auto quotient = static_cast<int>(dividend * inverse);
+      const double remainder = dividend - quotient * area;
+      quotient += static_cast<int>(remainder >= area) - static_cast<int>(remainder < 0.0);
+      out[ox * 3 + c] = static_cast<uint8_t>(quotient);
+    }
+  }
+}
+
+PreviewPixels PreviewCapture::finish() {
+  PreviewCapture done(std::move(*this));
+  *this = PreviewCapture(0, 0);
+  if (done.failed_) throw std::bad_alloc();
+  for (size_t row = 0; row < done.rows_.size(); ++row) {
+    if (done.rows_[row]) done.finishRow(static_cast<int>(row));
+  }
+  PreviewPixels pixels;
+  pixels.width = done.outWidth_;
+  pixels.height = done.outHeight_;
+  pixels.rgb = std::move(done.rgb_);
+  return pixels;
+}
+
+namespace {
+
+struct CompressorDeleter {
+  void operator()(void* handle) const noexcept { tjDestroy(handle); }
+};
+struct JpegBufferDeleter {
+  void operator()(unsigned char* buffer) const noexcept { tjFree(buffer); }
+};
+
+[[noreturn]] void throwTurboJpegError(void* handle, const char* what) {
+  throw std::runtime_error(std::string("JPEG ") + what + ": " + tjGetErrorStr2(handle));
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodePreviewJpeg(const PreviewPixels& pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0)
+    throw std::runtime_error("JPEG encoding: the preview is empty");
+  if (pixels.rgb.size() !=
+      static_cast<size_t>(pixels.width) * static_cast<size_t>(pixels.height) * 3)
+    throw std::runtime_error("JPEG encoding: the preview's pixels do not match its size");
+  const std::unique_ptr<void, CompressorDeleter> compressor(tjInitCompress());
+  if (!compressor) throwTurboJpegError(nullptr, "encoder");
+  unsigned char* buffer = nullptr;  // TurboJPEG allocates it (tjAlloc)
+  unsigned long size = 0;
+  const int status =
+      tjCompress2(compressor.get(), pixels.rgb.data(), pixels.width, 0, pixels.height, TJPF_RGB,
+                  &buffer, &size, TJSAMP_420, kPreviewJpegQuality, 0);
+  const std::unique_ptr<unsigned char, JpegBufferDeleter> owned(buffer);
+  if (status != 0) throwTurboJpegError(compressor.get(), "encoding");
+  return std::vector<uint8_t>(owned.get(), owned.get() + size);
+}
+
+}  // namespace pingwell
