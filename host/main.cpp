@@ -16,6 +16,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host.h"
 #include "platform.h"
@@ -72,10 +73,14 @@ int runHost(int argc, char** argv) {
   std::string scriptPath;
   bool haveScript = false;
   bool renderNode = false;
+  // The settings folder is handed to the module in UTF-8, as later hosts do.
+  const std::vector<std::string> utf8 = utf8Arguments(argc, argv);
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if ((arg == "--module" || arg == "--settings") && i + 1 < argc) {
-      (arg == "--module" ? modulePath : settings) = argv[++i];
+    if (arg == "--module" && i + 1 < argc) {
+      modulePath = argv[++i];
+    } else if (arg == "--settings" && i + 1 < argc) {
+      settings = utf8[static_cast<size_t>(++i)];
     } else if (arg == "--render-node") {
       renderNode = true;
     } else if (arg == "--help" || arg == "-h") {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <shellapi.h>
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -110,15 +111,39 @@ std::string joinPath(const std::string& folder, const std::string& relative) {
   return (fs::path(folder) / fs::path(relative)).lexically_normal().string();
 }
 
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+  std::vector<std::string> arguments(argv, argv + argc);
+#ifdef _WIN32
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  if (count == argc) {
+    for (int i = 0; i < count; ++i) {
+      const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      if (size <= 0) continue;
+      std::string text(static_cast<size_t>(size), '\0');
+      if (WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr) ==
+          size) {
+        text.pop_back();  // the terminating zero
+        arguments[static_cast<size_t>(i)] = std::move(text);
+      }
+    }
+  }
+  LocalFree(wide);
+#endif
+  return arguments;
+}
+
 bool makeFolders(const std::string& path, std::string& error) {
   std::error_code ec;
-  if (fs::is_directory(fs::path(path), ec)) return true;
-  fs::create_directories(fs::path(path), ec);
+  const fs::path folder = fs::u8path(path);
+  if (fs::is_directory(folder, ec)) return true;
+  fs::create_directories(folder, ec);
   if (ec) {
     error = ec.message();
     return false;
   }
-  if (!fs::is_directory(fs::path(path), ec)) {
+  if (!fs::is_directory(folder, ec)) {
     error = "not a folder";
     return false;
   }

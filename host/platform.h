@@ -4,6 +4,7 @@
 #define PINGWELL_HOST_PLATFORM_H
 
 #include <string>
+#include <vector>
 
 namespace pingwell_host {
 
@@ -38,8 +39,12 @@ bool fileExists(const std::string& path);
 // Joins a folder and a relative path with the platform's separator.
 std::string joinPath(const std::string& folder, const std::string& relative);
 
-// Makes `path` and any missing parents. Returns false and sets `error` when
-// it neither exists as a folder nor could be made.
+// The program's arguments in UTF-8: on Windows from the wide command line,
+// which holds every character whatever the code page; elsewhere as given.
+std::vector<std::string> utf8Arguments(int argc, char** argv);
+
+// Makes `path` (UTF-8) and any missing parents. Returns false and sets
+// `error` when it neither exists as a folder nor could be made.
 bool makeFolders(const std::string& path, std::string& error);
 
 }  // namespace pingwell_host

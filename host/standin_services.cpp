@@ -10,6 +10,8 @@ namespace pingwell_host {
 
 namespace {
 constexpr double kFramesPerSecond = 30.0;
+// The low bits of "System ID": the host's serial number.
+constexpr std::uintptr_t kSerialNumber = 0x0051E7A1u;
 
 }  // namespace
 
@@ -46,6 +48,7 @@ void StandInServices::reset() {
   settingsFolder_.reset();
   renderNode_ = false;
   messageBoxes_ = true;
+  panelServices_ = true;
   lookupObserver_ = nullptr;
   messageSink_ = nullptr;
 }
@@ -59,10 +62,15 @@ void* StandInServices::lookup(const char* serviceName, int /*useMode*/) {
   // The directory service is the function itself.
   if (std::strcmp(serviceName, HOST_DIRECTORY_INFO_NAME) == 0)
     return reinterpret_cast<void*>(&StandInServices::folder);
+  // "System ID" is a value: the serial number under the program's type bits.
+  if (std::strcmp(serviceName, HOST_SYSTEM_ID_NAME) == 0)
+    return reinterpret_cast<void*>(
+        kSerialNumber | (s.renderNode_ ? HOST_SYSTEM_ID_RENDER_NODE : HOST_SYSTEM_ID_LAYOUT));
   if (s.renderNode_) return nullptr;
   if (std::strcmp(serviceName, HOST_INFO_MESSAGES_NAME) == 0)
     return s.messageBoxes_ ? &s.messages_ : nullptr;
-  if (std::strcmp(serviceName, HOST_PANEL_SERVICES_NAME) == 0) return PanelServices::get().record();
+  if (std::strcmp(serviceName, HOST_PANEL_SERVICES_NAME) == 0)
+    return s.panelServices_ ? PanelServices::get().record() : nullptr;
   return nullptr;
 }
 

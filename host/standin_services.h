@@ -1,7 +1,8 @@
 // The services the host hands out through its global lookup: scene info,
-// time info, directory info, the message boxes and the panel services. On a
-// render node there is no user interface: the lookup gives neither message
-// boxes nor panels.
+// time info, directory info, the system ID, the message boxes and the panel
+// services. On a render node there is no user interface: the lookup gives
+// neither message boxes nor panels, and the system ID's type bits say
+// render node.
 #ifndef PINGWELL_HOST_SERVICES_H
 #define PINGWELL_HOST_SERVICES_H
 
@@ -25,7 +26,7 @@ class StandInServices {
   static void* lookup(const char* serviceName, int useMode);
 
   // Back to how the host starts: an unsaved scene rendering 1 to 60, frame
-  // 0, no settings folder, message boxes printed, no render node, and
+  // 0, no settings folder, message boxes printed, panels, no render node, and
   // nobody told of lookups.
   void reset();
 
@@ -40,6 +41,9 @@ class StandInServices {
   }
   // Without message boxes the lookup gives none, and the panels still.
   void setMessageBoxes(bool on) { messageBoxes_ = on; }
+  // Without panel services the lookup gives none, and the rest still: a
+  // workstation whose panel service lookup fails.
+  void setPanelServices(bool on) { panelServices_ = on; }
 
   // The records scene info and time info give the module.
   HostSceneInfo& sceneInfo() { return sceneInfo_; }
@@ -78,6 +82,7 @@ class StandInServices {
   std::optional<std::string> settingsFolder_;
   bool renderNode_ = false;
   bool messageBoxes_ = true;
+  bool panelServices_ = true;
   std::function<void(const char*)> lookupObserver_;
   std::function<void(const std::string&)> messageSink_;
 };

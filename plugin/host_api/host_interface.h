@@ -51,6 +51,14 @@ typedef void *(*HostGlobalFunc)(const char *serviceName, int useMode);
 #define HOST_DIRECTORY_INFO_NAME "Directory Info"
 #define HOST_CHANNEL_INFO_NAME "Channel Info 2"
 
+/* "System ID": the lookup's result is a value, not a record: cast to an
+ * unsigned integer, its type bits say which of the host's programs asks. */
+#define HOST_SYSTEM_ID_NAME "System ID"
+#define HOST_SYSTEM_ID_TYPE_MASK 0xF0000000u
+#define HOST_SYSTEM_ID_LAYOUT 0x00000000u
+#define HOST_SYSTEM_ID_MODELER 0x10000000u
+#define HOST_SYSTEM_ID_RENDER_NODE 0x20000000u /* a render node (ScreamerNet) */
+
 /* ---- Module descriptor and servers (ModuleDescriptor, ServerRecord) ----- */
 
 #define HOST_MODULE_MAGIC 0x04121994u
@@ -74,7 +82,7 @@ typedef struct HostServerTagInfo {
   const char *string; /* static data of the module */
   unsigned int tag;   /* a kind of tag with a language: HOST_SRVTAG_* | HOST_LANGID_* */
 } HostServerTagInfo;
-#define HOST_SRVTAG_DESCRIPTION 0x50000u /* SRVTAG_DESCRIPTION: the line shown with the server */
+#define HOST_SRVTAG_DESCRIPTION 0x40000u /* SRVTAG_DESCRIPTION: the line shown with the server */
 #define HOST_LANGID_USENGLISH 0x0409u    /* LANGID_USENGLISH */
 
 /* One entry of the module's server table (ServerRecord); the table ends

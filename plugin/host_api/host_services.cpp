@@ -1,5 +1,7 @@
 #include "plugin/host_api/host_services.h"
 
+#include <cstdint>
+
 namespace pingwell {
 
 HostServices& hostServices() noexcept {
@@ -20,6 +22,11 @@ void keepHandlerServices(HostGlobalFunc global) noexcept {
   kept.panelServices = static_cast<HostPanelServices*>(global(HOST_PANEL_SERVICES_NAME, 0));
   // "Directory Info" is the function itself.
   kept.directoryInfo = reinterpret_cast<HostDirectoryFunc>(global(HOST_DIRECTORY_INFO_NAME, 0));
+  // "System ID" is a value, not a record: its type bits say which program
+  // asks. A workstation may lack panel services; only this says render node.
+  const auto systemId =
+      static_cast<unsigned int>(reinterpret_cast<std::uintptr_t>(global(HOST_SYSTEM_ID_NAME, 0)));
+  kept.renderNode = (systemId & HOST_SYSTEM_ID_TYPE_MASK) == HOST_SYSTEM_ID_RENDER_NODE;
 }
 
 bool keepInterfaceServices(HostGlobalFunc global) noexcept {

@@ -19,6 +19,9 @@ struct HostServices {
   std::atomic<HostPanelServices*> panelServices{nullptr};  // none on a render node
   std::atomic<HostDirectoryFunc> directoryInfo{nullptr};   // the service is the function
   std::atomic<void*> channelInfo{nullptr};                 // looked up by the interface activation
+  // The host's "System ID" names a render node; a host without the service
+  // is taken for a workstation.
+  std::atomic<bool> renderNode{false};
 };
 
 // The module's one set of kept services.
@@ -26,8 +29,9 @@ HostServices& hostServices() noexcept;
 
 // Looks up, with use mode 0 and in this order, "LW Scene Info 10",
 // "Info Messages 3", "LW Time Info", "LW Item Info 8", "LW Camera Info 9",
-// "LW Interface Info 7", "Instance Update", "LWPanelServices 2" and
-// "Directory Info", and keeps every result. Does nothing for a null lookup.
+// "LW Interface Info 7", "Instance Update", "LWPanelServices 2",
+// "Directory Info" and "System ID", and keeps every result ("System ID" as
+// whether the host is a render node). Does nothing for a null lookup.
 void keepHandlerServices(HostGlobalFunc global) noexcept;
 
 // Sets the kept panel services' own lookup to `global` (the interface

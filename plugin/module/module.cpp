@@ -58,12 +58,13 @@ int activateHandler(int version, HostGlobalFunc global, void* local, void* /*ser
 }
 
 // Runs the options panel for the instance the record names, there and then;
-// the host is left no panel of its own to show. A render node has no panel
-// services: the activation succeeds and changes nothing.
+// the host is left no panel of its own to show. A render node, or a host
+// without panel services, shows none: the activation succeeds and changes
+// nothing.
 int activateInterface(int version, HostGlobalFunc global, void* local, void* /*serverData*/) {
   if (version != kActivationVersion || local == nullptr) return kVersionRefused;
   try {
-    if (!keepInterfaceServices(global)) return kActivated;
+    if (hostServices().renderNode || !keepInterfaceServices(global)) return kActivated;
     auto* face = static_cast<HostMasterInterface*>(local);
     face->panel = runOptionsPanel(static_cast<NotifierInstance*>(face->instance));
     face->options = nullptr;

@@ -281,7 +281,7 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     // A render node has no user interface; its part of the range is not
     // known, and its completed message says which machine of the farm
     // finished.
-    const bool renderNode = hostServices().panelServices == nullptr;
+    const bool renderNode = hostServices().renderNode;
     const std::optional<FrameRange> range = renderRange(scene, renderNode);
     const auto postEventMessage = [&] {
       // Only a render completed tells of an abort.

@@ -1,5 +1,7 @@
 // The settings file on Windows: the C runtime's descriptors in text mode,
-// MoveFileEx for the replacement.
+// MoveFileEx for the replacement, every name through the wide-character
+// functions, so that a folder such as C:\Users\José\... is found whatever
+// the system's code page.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -9,6 +11,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <string>
 
 #include "plugin/notifier/settings_file.h"
 #include "plugin/notifier/settings_file_platform.h"
@@ -17,9 +20,45 @@ namespace pingwell {
 
 const char kPathSeparator = '\\';
 
+namespace {
+
+// A path as the wide-character file functions take it. Later hosts name
+// folders in UTF-8, older ones in the system's ANSI code page: bytes that are
+// valid UTF-8 are read as UTF-8, any others as the ANSI code page. Empty when
+// neither gives a name.
+std::wstring widePath(const std::string& path) {
+  if (path.empty() || path.size() > static_cast<size_t>(INT_MAX)) return {};
+  const int size = static_cast<int>(path.size());
+  for (const UINT codePage : {UINT{CP_UTF8}, UINT{CP_ACP}}) {
+    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    const int length = MultiByteToWideChar(codePage, flags, path.data(), size, nullptr, 0);
+    if (length <= 0) continue;
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(codePage, flags, path.data(), size, wide.data(), length) == length)
+      return wide;
+  }
+  return {};
+}
+
+// A wide name as UTF-8, which widePath reads back as the same name.
+std::string utf8Path(const std::wstring& wide) {
+  if (wide.empty() || wide.size() > static_cast<size_t>(INT_MAX)) return {};
+  const int size = static_cast<int>(wide.size());
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string path(static_cast<size_t>(length), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, path.data(), length, nullptr, nullptr) !=
+      length)
+    return {};
+  return path;
+}
+
+}  // namespace
+
 bool readSettingsFile(const std::string& path, SettingsLines& lines) {
   if (path.empty()) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = _wfopen(widePath(path).c_str(), L"rb");
   if (file == nullptr) return false;
   std::string bytes;
   try {
@@ -54,18 +93,18 @@ struct HandleCloser {
 // The file is opened for no access at all, only to learn its name.
 std::string linkDestination(const std::string& path) {
   const HANDLE file =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   const HandleCloser closer{file};
-  std::string name(MAX_PATH, '\0');
+  std::wstring name(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFinalPathNameByHandleA(
+    const DWORD length = GetFinalPathNameByHandleW(
         file, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return {};
     if (length < name.size()) {
       name.resize(length);
-      return name;
+      return utf8Path(name);
     }
     name.resize(length);  // too small: `length` counts the terminating zero
   }
@@ -74,7 +113,7 @@ std::string linkDestination(const std::string& path) {
 // The file the new contents replace, empty when there is none the writer may
 // replace.
 std::string replacementTarget(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND ? path : std::string();
   }
@@ -82,7 +121,7 @@ std::string replacementTarget(const std::string& path) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
   std::string destination = linkDestination(path);
   if (destination.empty()) return {};
-  const DWORD destinationAttributes = GetFileAttributesA(destination.c_str());
+  const DWORD destinationAttributes = GetFileAttributesW(widePath(destination).c_str());
   if (destinationAttributes == INVALID_FILE_ATTRIBUTES || !replaceable(destinationAttributes))
     return {};
   return destination;
@@ -93,8 +132,8 @@ std::string replacementTarget(const std::string& path) {
 int createTempBeside(const std::string& target, std::string& tempPath) {
   static std::atomic<unsigned> made{0};
   tempPath = target + "." + std::to_string(_getpid()) + "-" + std::to_string(++made) + ".tmp";
-  return _open(tempPath.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
+  return _wopen(widePath(tempPath).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT | _O_NOINHERIT,
+                _S_IREAD | _S_IWRITE);
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -118,9 +157,16 @@ bool closeFile(int fd) { return _close(fd) == 0; }
 bool replaceFile(const std::string& temp, const std::string& target) noexcept {
   constexpr int kTries = 10;
   constexpr DWORD kPauseMs = 50;
+  std::wstring from, to;
+  try {
+    from = widePath(temp);
+    to = widePath(target);
+  } catch (...) {
+    return false;
+  }
   for (int attempt = 1;; ++attempt) {
-    if (MoveFileExA(temp.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+        0)
       return true;
     const DWORD error = GetLastError();
     if (attempt == kTries || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
@@ -129,7 +175,13 @@ bool replaceFile(const std::string& temp, const std::string& target) noexcept {
   }
 }
 
-void removeFile(const std::string& path) noexcept { DeleteFileA(path.c_str()); }
+void removeFile(const std::string& path) noexcept {
+  try {
+    DeleteFileW(widePath(path).c_str());
+  } catch (...) {
+    // Only memory: the temporary file stays behind.
+  }
+}
 
 }  // namespace settings_platform
 

@@ -246,7 +246,7 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
 }
 
 void onGetToken(HostControl* /*control*/, void* /*userData*/) noexcept {
-  openUrlInBrowser(kLegacyTokenPage);
+  openUrlInBrowser(kTokenPage);
 }
 
 }  // namespace pingwell

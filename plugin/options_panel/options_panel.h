@@ -8,8 +8,8 @@
 namespace pingwell {
 
 inline constexpr const char* kPanelTitle = "voro2 pingwell";
-inline constexpr const char* kLegacyTokenPage =
-    "https://api.slack.com/custom-integrations/legacy-tokens";
+// The service's page of the workspace's apps, where a bot token is made.
+inline constexpr const char* kTokenPage = "https://api.slack.com/apps";
 
 // Shows the panel for `instance` and blocks until the user closes it. OK
 // first takes the panel's three texts into the landing buffers and the
@@ -22,7 +22,7 @@ inline constexpr const char* kLegacyTokenPage =
 // itself: always none, since this one has been shown already.
 void* runOptionsPanel(NotifierInstance* instance) noexcept;
 
-// Event function of the "Get Token" button: opens kLegacyTokenPage in the
+// Event function of the "Get Token" button: opens kTokenPage in the
 // browser. Both arguments are ignored.
 void onGetToken(HostControl* control, void* userData) noexcept;
 

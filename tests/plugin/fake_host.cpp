@@ -111,6 +111,7 @@ FakeHost::~FakeHost() {
   kept.directoryInfo = nullptr;
   kept.panelServices = nullptr;
   kept.infoMessages = nullptr;
+  kept.renderNode = false;
   StandInServices::get().reset();
   PanelServices::get().reset();
   current = nullptr;
@@ -131,6 +132,8 @@ void FakeHost::setNoSettingsFolder(bool none) {
 }
 
 void FakeHost::setRenderNode(bool renderNode) { StandInServices::get().setRenderNode(renderNode); }
+
+void FakeHost::setPanelServices(bool on) { StandInServices::get().setPanelServices(on); }
 
 void FakeHost::setMessageBoxes(bool on) { StandInServices::get().setMessageBoxes(on); }
 

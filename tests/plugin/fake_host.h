@@ -73,8 +73,10 @@ class FakeHost {
   std::string settingsPath() const { return settingsFolder_ + "/slacktoken.txt"; }
   void writeSettings(const std::string& bytes) const { writeBytes(settingsPath(), bytes); }
 
-  // No panel services and no message boxes.
+  // No panel services and no message boxes; "System ID" says render node.
   void setRenderNode(bool renderNode);
+  // A workstation whose panel service lookup fails.
+  void setPanelServices(bool on);
   void setMessageBoxes(bool on);
 
   // Services: the host's own records.

@@ -90,7 +90,10 @@ TEST_F(Module, ServesHandlerAndInterfaceUnderOneNameAndThePreviewFilterWithItsDe
   const HostServerTagInfo* tags = entries[2].tagInfo;
   ASSERT_NE(tags, nullptr);
   EXPECT_STREQ(tags[0].string, "voro2 pingwell preview");
-  EXPECT_EQ(tags[0].tag, 0x50409u);  // SRVTAG_DESCRIPTION | LANGID_USENGLISH
+  // The host reads a tag as its kind (high bits: 0x40000 the description,
+  // 0x50000 an enable tag) and its language (low 16 bits: US English).
+  EXPECT_EQ(tags[0].tag & 0xFFFF0000u, 0x40000u);
+  EXPECT_EQ(tags[0].tag & 0xFFFFu, 0x0409u);
   EXPECT_EQ(tags[1].string, nullptr);
   EXPECT_EQ(tags[1].tag, 0u);
   EXPECT_EQ(entries[3].className, nullptr);
@@ -145,7 +148,8 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
   EXPECT_EQ(host.lookups,
             (std::vector<std::string>{"LW Scene Info 10", "Info Messages 3", "LW Time Info",
                                       "LW Item Info 8", "LW Camera Info 9", "LW Interface Info 7",
-                                      "Instance Update", "LWPanelServices 2", "Directory Info"}));
+                                      "Instance Update", "LWPanelServices 2", "Directory Info",
+                                      "System ID"}));
   EXPECT_EQ(handler.instanceFuncs, &funcs);
   EXPECT_EQ(handler.itemFuncs, reinterpret_cast<HostItemFuncs*>(&host));
   EXPECT_EQ(handler.type, 0);
@@ -170,7 +174,7 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
 
   // A second activation looks everything up again.
   EXPECT_EQ(activateHandler(4, handler), 0);
-  EXPECT_EQ(host.lookups.size(), 18u);
+  EXPECT_EQ(host.lookups.size(), 20u);
 }
 
 TEST_F(Module, ImageFilterActivationWiresThePreviewFilterAndClearsTheItemRecord) {
@@ -239,32 +243,39 @@ TEST_F(Module, InterfaceActivationRunsThePanelAndLeavesTheHostNothing) {
   funcs.destroy(instance);
 }
 
-TEST_F(Module, OnARenderNodeInstancesWorkAndTheInterfaceActivationChangesNothing) {
-  FakeHost host;
-  host.setRenderNode(true);
-  host.writeSettings("xoxb-node\nNode Bot\n#renders\n");
-  HostInstanceFuncs funcs{};
-  HostMasterHandler handler{};
-  handler.instanceFuncs = &funcs;
-  ASSERT_EQ(activateHandler(4, handler), 0);
-  void* instance = funcs.create(funcs.priv, nullptr, nullptr);
-  ASSERT_NE(instance, nullptr);
-  EXPECT_EQ(static_cast<NotifierInstance*>(instance)->channel, "#renders");
+// "System ID" names a render node; a workstation whose panel service lookup
+// fails is no render node, but has no panel either. In both, instances work
+// and the interface activation changes nothing.
+TEST_F(Module, WithoutPanelServicesInstancesWorkAndTheInterfaceActivationChangesNothing) {
+  for (bool renderNode : {true, false}) {
+    SCOPED_TRACE(renderNode ? "render node" : "workstation without panel services");
+    FakeHost host;
+    host.setRenderNode(renderNode);
+    host.setPanelServices(false);
+    host.writeSettings("xoxb-node\nNode Bot\n#renders\n");
+    HostInstanceFuncs funcs{};
+    HostMasterHandler handler{};
+    handler.instanceFuncs = &funcs;
+    ASSERT_EQ(activateHandler(4, handler), 0);
+    void* instance = funcs.create(funcs.priv, nullptr, nullptr);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(static_cast<NotifierInstance*>(instance)->channel, "#renders");
 
-  testing::FakeSceneBlock block;
-  EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
-  EXPECT_EQ(funcs.load(instance, block.load()), nullptr);
-  EXPECT_EQ(block.values().size(), 7u);
+    testing::FakeSceneBlock block;
+    EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
+    EXPECT_EQ(funcs.load(instance, block.load()), nullptr);
+    EXPECT_EQ(block.values().size(), 7u);
 
-  HostMasterInterface face;
-  std::memset(&face, 0xA5, sizeof face);
-  face.instance = instance;
-  const HostMasterInterface before = face;
-  EXPECT_EQ(server("MasterInterface").activate(4, FakeHost::global(), &face, nullptr), 0);
-  EXPECT_EQ(std::memcmp(&face, &before, sizeof face), 0);
-  EXPECT_TRUE(host.runs().empty());
-  EXPECT_EQ(testing::readBytes(host.settingsPath()), "xoxb-node\nNode Bot\n#renders\n");
-  funcs.destroy(instance);
+    HostMasterInterface face;
+    std::memset(&face, 0xA5, sizeof face);
+    face.instance = instance;
+    const HostMasterInterface before = face;
+    EXPECT_EQ(server("MasterInterface").activate(4, FakeHost::global(), &face, nullptr), 0);
+    EXPECT_EQ(std::memcmp(&face, &before, sizeof face), 0);
+    EXPECT_TRUE(host.runs().empty());
+    EXPECT_EQ(testing::readBytes(host.settingsPath()), "xoxb-node\nNode Bot\n#renders\n");
+    funcs.destroy(instance);
+  }
 }
 
 }  // namespace

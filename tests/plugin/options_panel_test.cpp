@@ -244,7 +244,7 @@ TEST_F(GetToken, HandsTheTokenPageToTheDesktopOpener) {
   host.script.pressGetToken = true;
   host.script.pressOk = false;
   runOptionsPanel(instance.get());
-  EXPECT_EQ(waitForOpener(), "https://api.slack.com/custom-integrations/legacy-tokens\n");
+  EXPECT_EQ(waitForOpener(), "https://api.slack.com/apps\n");
   // The opener was handed on, not left to us as a child to reap.
   errno = 0;
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);

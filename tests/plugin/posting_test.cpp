@@ -8,6 +8,7 @@
 
 #include "fake_host.h"
 #include "support/instance.h"
+#include "plugin/notifier/machine_name.h"
 #include "plugin/notifier/notifier.h"
 #include "plugin/options_panel/options_panel.h"
 #include "plugin/posting/plugin_clock.h"
@@ -123,6 +124,52 @@ TEST_F(Posting, ProgressIsEditedAtMostEveryTenSecondsOnThePluginsClock) {
   std::vector<std::string> texts;
   for (const RecordedRequest& r : standin.requests()) texts.push_back(r.param("text"));
   EXPECT_EQ(texts, expected);
+}
+
+// The host's "System ID" says render node, not a missing panel service: a
+// workstation whose panel lookup fails still knows its range, and only a
+// render node's completed message names the machine.
+TEST_F(Posting, RenderNodeIsWhatTheSystemIdSaysNotAMissingPanelService) {
+  for (bool renderNode : {false, true}) {
+    SCOPED_TRACE(renderNode ? "render node" : "workstation without panel services");
+    standin.reset("ok");
+    host.setRenderNode(renderNode);
+    host.setPanelServices(false);
+    host.keepServices();
+    fakeNow = PluginClock::time_point(std::chrono::hours(100));
+    replacePluginClock(&readFakeNow);
+    Instance instance;
+    instance->notifyFrameDone = 1;
+    instance->addRenderTimes = 1;
+    scene("shot.lws");
+    host.scene.frameStart = 1;
+    host.scene.frameEnd = 2;
+    host.scene.frameStep = 1;
+    instance.event(HOST_EVENT_RENDER_STARTING);
+    for (int32_t frame = 1; frame <= 2; ++frame) {
+      host.time.frame = frame;
+      instance.event(HOST_EVENT_FRAME_STARTED);
+      fakeNow += std::chrono::seconds(1);
+      instance.event(HOST_EVENT_FRAME_DONE);
+    }
+    instance.event(HOST_EVENT_RENDER_DONE);
+    replacePluginClock(nullptr);
+
+    const std::vector<std::string> expected =
+        renderNode
+            ? std::vector<std::string>{"shot.lws\nFrame Rendered: 1 (1 s)",
+                                       "shot.lws\nFrame Rendered: 2 (1 s)",
+                                       "shot.lws\nRENDER COMPLETED\n2 frames in 2 s, 1 s "
+                                       "a frame\n" +
+                                           machineName()}
+            : std::vector<std::string>{"shot.lws\nFrame Rendered: 1 of 2 (1 s), about 1 s left",
+                                       "shot.lws\nFrame Rendered: 2 of 2 (1 s)",
+                                       "shot.lws\nRENDER COMPLETED\n2 frames in 2 s, 1 s "
+                                       "a frame"};
+    std::vector<std::string> texts;
+    for (const RecordedRequest& r : standin.requests()) texts.push_back(r.param("text"));
+    EXPECT_EQ(texts, expected);
+  }
 }
 
 TEST_F(Posting, OffSwitchesAndMissingSettingsSendNothing) {

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Usage (inside tools/sandbox): host_session.sh HOST_EXE MODULE FOLDER
 # A user's session with the Windows module under wine: settings written by
-# Windows tools (CR LF lines), the options panel with Get Token, Send Test
-# Message (shown in the host's message box) and OK, a
-# scene block saved and loaded, and a render of two frames whose posts go
-# through the module's own libcurl, over TLS, to the Slack stand-in; then
-# the host program destroys the instances, unloads the module and exits.
+# Windows tools (CR LF lines) in a folder whose name is not ASCII (the host
+# names it in UTF-8; one character is in no Western code page), the options
+# panel with Get Token, Send Test Message (shown in the host's message box)
+# and OK, a scene block saved and loaded, and a render of two frames whose
+# posts go through the module's own libcurl, over TLS, to the Slack
+# stand-in; then the host program destroys the instances, unloads the module
+# and exits.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_common.sh"
@@ -13,7 +15,9 @@ host=$1 module=$2 folder=$3
 state=${PINGWELL_STANDIN_DIR:?run me through tools/sandbox}
 
 stage_run "$host" "$module" "$folder"
-printf 'xoxb-file-123\r\nFile Bot\r\nC0FFEE\r\n' >"$folder/Settings/slacktoken.txt"
+settings_folder="$folder/Users/José 山田/Settings"
+mkdir -p "$settings_folder"
+printf 'xoxb-file-123\r\nFile Bot\r\nC0FFEE\r\n' >"$settings_folder/slacktoken.txt"
 export PINGWELL_OPENED_URLS=$folder/opened-urls.txt
 block=$(windows_path "$folder/a.block")
 
@@ -43,10 +47,11 @@ expect_file "standard error" <(tr -d '\r' <"$folder/stderr") \
 
 # OK rewrote the settings file in text mode: CR LF after every line, the
 # CR LF of the old file not carried into the values.
-expect_file "settings file" "$folder/Settings/slacktoken.txt" \
+expect_file "settings file" "$settings_folder/slacktoken.txt" \
   $'xoxb-file-123\r\nRender Bot\r\nC0FFEE\r\n'
-[[ -z $(find "$folder" -maxdepth 1 -name '*slacktoken*') ]] ||
-  fail "settings written beside the settings folder, not into it"
+expect_file "settings files" <(find "$folder" -path "$folder/wineprefix" -prune -o \
+  -name '*slacktoken*' -print) "$settings_folder/slacktoken.txt
+"
 
 # The saved block: 0.01 as a float, then render completed, frame started,
 # frame rendered, render times, frame messages in a thread and progress in
@@ -78,5 +83,5 @@ for _ in $(seq 50); do
   sleep 0.2
 done
 expect_file "addresses opened" "$PINGWELL_OPENED_URLS" \
-  $'https://api.slack.com/custom-integrations/legacy-tokens\n'
+  $'https://api.slack.com/apps\n'
 echo "PASS"

@@ -48,14 +48,14 @@ stage_run() {
 }
 
 # The host program of FOLDER under wine, from inside FOLDER, with the
-# settings folder FOLDER/Settings and the given script ("-": standard
-# input); standard error goes to FOLDER/stderr.
+# settings folder settings_folder (FOLDER/Settings unless set) and the given
+# script ("-": standard input); standard error goes to FOLDER/stderr.
 # Usage: host_command FOLDER SCRIPT
 host_command() {
   local folder=$1 script=$2
   [[ $script == - ]] || script=$(windows_path "$script")
   host_argv=("$PINGWELL_WINE" "$folder/bin/pingwell-host.exe"
-    --settings "$(windows_path "$folder/Settings")" "$script")
+    --settings "$(windows_path "${settings_folder:-$folder/Settings}")" "$script")
 }
 
 # Runs the host program of FOLDER on SCRIPT, bounded in time; its output
