@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "plugin/host_api/host_interface.h"
+#include "plugin/posting/message_markup.h"
 
 namespace pingwell {
 
@@ -60,6 +61,14 @@ void appendTimeLeft(std::string& text, const RenderMoment& moment,
   text += " left";
 }
 
+// The scene's name as the first line of a text: the service's markup
+// characters in it escaped.
+std::string sceneLine(const char* sceneFileName) {
+  std::string text;
+  appendAsText(text, shownSceneName(sceneFileName));
+  return text;
+}
+
 // " 250 frames in 1 h 02 min 13 s" ("1 frame in 45 s") of a completed render.
 void appendFramesIn(std::string& text, const RenderMoment& moment) {
   appendNumber(text, moment.framesRendered, 1);
@@ -86,14 +95,14 @@ std::string composeMessage(int32_t eventCode, const char* sceneFileName, int32_t
     default:
       return {};
   }
-  std::string text = shownSceneName(sceneFileName);
+  std::string text = sceneLine(sceneFileName);
   text += tail;
   if (withFrame) text += std::to_string(frame);
   return text;
 }
 
 std::string composeAbortedMessage(const char* sceneFileName, int32_t frame) {
-  std::string text = shownSceneName(sceneFileName);
+  std::string text = sceneLine(sceneFileName);
   text += "\nRENDER ABORTED at frame ";
   text += std::to_string(frame);
   return text;
@@ -159,7 +168,7 @@ std::string renderTimesText(int32_t eventCode, const RenderMoment& moment,
     }
     if (!machine.empty()) {
       text += '\n';
-      text += machine;
+      appendAsText(text, machine);
     }
   }
   return text;
@@ -167,7 +176,7 @@ std::string renderTimesText(int32_t eventCode, const RenderMoment& moment,
 
 std::string progressStartText(const char* sceneFileName, const RenderMoment& moment,
                               const std::optional<FrameRange>& range) {
-  std::string text = shownSceneName(sceneFileName);
+  std::string text = sceneLine(sceneFileName);
   text += "\nRendering frame ";
   text += std::to_string(moment.frame);
   if (framesAfter(moment, range)) {
@@ -179,7 +188,7 @@ std::string progressStartText(const char* sceneFileName, const RenderMoment& mom
 
 std::string progressFrameText(const char* sceneFileName, const RenderMoment& moment,
                               const std::optional<FrameRange>& range) {
-  std::string text = shownSceneName(sceneFileName);
+  std::string text = sceneLine(sceneFileName);
   text += "\nFrame ";
   text += std::to_string(moment.frame);
   const std::optional<int64_t> after = framesAfter(moment, range);

@@ -1,6 +1,9 @@
 #pragma once
 // The texts the notifier posts: the render messages, what render times add
-// to them, and the progress message. None depends on the locale.
+// to them, and the progress message. None depends on the locale. The scene
+// file name and the machine name go in with the service's markup characters
+// escaped (appendAsText: "&amp;", "&lt;", "&gt;"), so the channel shows them
+// as they are; a text without those characters is the same byte for byte.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -12,6 +12,8 @@ namespace pingwell {
 namespace {
 
 constexpr int kSettingsLineCount = 3;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kBlanks = " \t";
 
 // Number of line feeds in `text`, counting no further than `limit`.
 int lineFeeds(std::string_view text, int limit) {
@@ -38,8 +40,16 @@ std::string settingsFilePath(const char* folder) {
   return path;
 }
 
+std::string_view settingsToken(std::string_view text) {
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
 SettingsLines parseSettings(std::string_view bytes) {
   SettingsLines lines;
+  if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    bytes.remove_prefix(kByteOrderMark.size());
   std::string* targets[kSettingsLineCount] = {&lines.token, &lines.userName, &lines.channel};
   for (std::string* target : targets) {
     if (bytes.empty()) break;
@@ -53,9 +63,9 @@ SettingsLines parseSettings(std::string_view bytes) {
     }
     target->assign(line);
   }
+  lines.token.assign(settingsToken(lines.token));
   return lines;
 }
-
 
 using settings_platform::closeFile;
 using settings_platform::createTempBeside;

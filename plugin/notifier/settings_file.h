@@ -25,8 +25,14 @@ std::string settingsFilePath(const char* folder);
 // which is dropped together with a carriage return right before it, so files
 // with CR LF and with LF line ends read the same on every platform. A last
 // line without line end runs to the end; missing lines are empty; anything
-// after the third line is ignored.
+// after the third line is ignored. A UTF-8 byte-order mark at the start, as
+// a Windows text editor may write, is dropped; the token is taken as
+// settingsToken gives it, name and channel as they are.
 SettingsLines parseSettings(std::string_view bytes);
+
+// A token never holds blanks: `text` without its leading and trailing
+// spaces and tabs, such as a pasted token may bring along.
+std::string_view settingsToken(std::string_view text);
 
 // Reads the file at `path` into `lines` (all three replaced). Returns false
 // and leaves `lines` alone when the path is empty or names no readable

@@ -161,8 +161,8 @@ void onSendTestMessage(HostControl* /*control*/, void* userData) noexcept {
   try {
     const auto* controls = static_cast<const Controls*>(userData);
     if (controls == nullptr) return;
-    showTestOutcome(sendTestMessage(shownValue(controls->token, kTokenTextSize),
-                                    shownValue(controls->name, kNameTextSize),
+    const std::string token(settingsToken(shownValue(controls->token, kTokenTextSize)));
+    showTestOutcome(sendTestMessage(token, shownValue(controls->name, kNameTextSize),
                                     shownValue(controls->channel, kChannelTextSize)));
   } catch (...) {
     reportCurrentException();
@@ -213,8 +213,8 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     readSwitch(controls.thread, notifier.frameMessagesInThread);
     readSwitch(controls.progress, notifier.progressInOneMessage);
 
-    SettingsLines entered{settingsValue(notifier.tokenText), settingsValue(notifier.nameText),
-                          settingsValue(notifier.channelText)};
+    SettingsLines entered{std::string(settingsToken(settingsValue(notifier.tokenText))),
+                          settingsValue(notifier.nameText), settingsValue(notifier.channelText)};
     const std::string path = settingsFilePath(hostSettingsFolder());
     SettingsFileWriter writer(path);
     if (!writer.isOpen()) {

@@ -5,6 +5,7 @@
 
 #include "plugin/previews/frame_previews.h"
 #include "plugin/host_api/host_services.h"
+#include "plugin/posting/message_markup.h"
 #include "plugin/posting/scene_name.h"
 #include "plugin/posting/posting.h"
 #include "plugin/previews/preview_upload.h"
@@ -58,7 +59,7 @@ TestOutcome refused(std::string reason) {
 std::string composeTestMessage(const char* sceneFileName) {
   std::string text = kTestMessageHeading;
   text += '\n';
-  text += shownSceneName(sceneFileName);
+  appendAsText(text, shownSceneName(sceneFileName));
   return text;
 }
 

@@ -18,7 +18,8 @@ struct TestOutcome {
 };
 
 // "voro2 pingwell test message", a line feed and the scene file name (the
-// unsaved-scene text when there is none).
+// unsaved-scene text when there is none), its markup characters escaped as
+// appendAsText does.
 std::string composeTestMessage(const char* sceneFileName);
 
 // Posts the test message with these three texts, while frame messages are

@@ -68,9 +68,15 @@ bool replaceFile(std::string_view bytes) {
   return true;
 }
 
-// Reference: split at line feeds; a line that ended in a line feed loses one
-// carriage return before it; three lines, missing ones empty.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Reference: a leading byte-order mark dropped, then split at line feeds; a
+// line that ended in a line feed loses one carriage return before it; three
+// lines, missing ones empty; the token without its spaces and tabs at
+// either end.
 SettingsLines referenceSplit(std::string_view bytes) {
+  if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    bytes.remove_prefix(kByteOrderMark.size());
   std::vector<std::string> lines;
   while (!bytes.empty() && lines.size() < 3) {
     const size_t end = bytes.find('\n');
@@ -84,6 +90,9 @@ SettingsLines referenceSplit(std::string_view bytes) {
     bytes.remove_prefix(end + 1);
   }
   lines.resize(3);
+  std::string& token = lines[0];
+  while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.pop_back();
+  while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.erase(0, 1);
   return {lines[0], lines[1], lines[2]};
 }
 
@@ -110,8 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // What the options panel writes, the next instance reads. A value that
   // ends in a carriage return loses it (the reader takes CR LF as a line
-  // end), so those are left out of the round trip.
+  // end), and a token that begins with a byte-order mark loses that, so
+  // those are left out of the round trip.
   const bool writable = [&] {
+    if (parsed.token.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) return false;
     for (const std::string* line : {&parsed.token, &parsed.userName, &parsed.channel}) {
       if (!line->empty() && line->back() == '\r') return false;
     }

@@ -13,6 +13,7 @@
 #include "fake_host.h"
 #include "plugin/host_api/failure_report.h"
 #include "plugin/notifier/message_text.h"
+#include "plugin/options_panel/test_message.h"
 #include "support/instance.h"
 #include "support/standin.h"
 
@@ -286,6 +287,24 @@ TEST(MessageText, ComposedWholeForEveryEvent) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(composeMessage(c.code, c.scene, c.frame), c.text);
   }
+}
+
+// The service reads "&", "<" and ">" in a text as markup: a scene named
+// "<!channel>.lws" would notify the whole channel, one named "a&lt;b.lws"
+// would show as "a<b.lws". Every text made from a scene or machine name
+// carries them escaped, so the channel shows the names as they are.
+TEST(MessageText, SceneAndMachineNamesCarryTheServicesThreeEscapes) {
+  const char* scene = "/p/<!channel> a&lt;b>.lws";
+  const std::string shown = "/p/&lt;!channel&gt; a&amp;lt;b&gt;.lws";
+  EXPECT_EQ(composeMessage(HOST_EVENT_FRAME_DONE, scene, 3), shown + "\nFrame Rendered: 3");
+  EXPECT_EQ(composeAbortedMessage(scene, 3), shown + "\nRENDER ABORTED at frame 3");
+  EXPECT_EQ(composeTestMessage(scene), "voro2 pingwell test message\n" + shown);
+  RenderMoment moment;
+  moment.frame = 3;
+  EXPECT_EQ(progressStartText(scene, moment, std::nullopt), shown + "\nRendering frame 3");
+  EXPECT_EQ(progressFrameText(scene, moment, std::nullopt), shown + "\nFrame 3 rendered");
+  EXPECT_EQ(renderTimesText(HOST_EVENT_RENDER_DONE, moment, "node<7>&co"),
+            "\nnode&lt;7&gt;&amp;co");
 }
 
 }  // namespace

@@ -121,6 +121,27 @@ TEST_F(Panel, OkTakesTheEditsAndRewritesTheFile) {
   EXPECT_EQ(textsOf(*later), (PostingTexts{"xoxb-new", "Render Bot", "#renders"}));
 }
 
+// A Windows text editor may begin the file with a byte-order mark, and a
+// pasted token may bring blanks along: the mark and the token's blanks are
+// dropped when the file is read and when OK stores the token; name and
+// channel stay as typed.
+TEST_F(Panel, ByteOrderMarkAndTheTokensBlanksAreDropped) {
+  const std::string mark = "\xEF\xBB\xBF";
+  host.writeSettings(mark + " xoxb-file\t \r\n Old Bot \r\n#old \r\n");
+  Instance fromFile;
+  EXPECT_EQ(textsOf(*fromFile), (PostingTexts{"xoxb-file", " Old Bot ", "#old "}));
+  // The mark counts only at the start of the file.
+  host.writeSettings("xoxb-1\n" + mark + "Bot\n#c\n");
+  EXPECT_EQ(textsOf(*Instance()), (PostingTexts{"xoxb-1", mark + "Bot", "#c"}));
+
+  Instance instance;
+  host.script.texts = {
+      {"Token", " \txoxb-new  "}, {"Name", " Render Bot"}, {"Channel", "#renders "}};
+  runOptionsPanel(instance.get());
+  EXPECT_EQ(readBytes(host.settingsPath()), "xoxb-new\n Render Bot\n#renders \n");
+  EXPECT_EQ(textsOf(*instance), (PostingTexts{"xoxb-new", " Render Bot", "#renders "}));
+}
+
 TEST_F(Panel, OkWithEmptyTextsLeavesNothingToPostWith) {
   Instance instance;
   host.script.texts = {{"Token", ""}, {"Name", ""}, {"Channel", ""}};

@@ -79,7 +79,7 @@ TEST_F(Posting, RenderPostsEveryFrameInOrderThenCompletion) {
 
   const std::vector<RecordedRequest> requests = standin.requests();
   ASSERT_EQ(requests.size(), 7u);
-  const std::string name = "/scenes/shot 1 & co.lws";
+  const std::string name = "/scenes/shot 1 &amp; co.lws";  // the service's escape
   const char* texts[] = {"\nFrame Started: 1",  "\nFrame Rendered: 1", "\nFrame Started: 2",
                          "\nFrame Rendered: 2", "\nFrame Started: 3",  "\nFrame Rendered: 3",
                          "\nRENDER COMPLETED"};

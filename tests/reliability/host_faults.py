@@ -780,9 +780,11 @@ class Injection(HostTest):
                 session.run('options pingwell ok token=%s name="%s" channel="%s" render=1 start=1 '
                             'done=1' % (TOKEN, value, value), "scene " + scene, "render 1 1")
                 self.assertEqual(session.new_errors(), [])
+                # The text escapes the service's markup; name and channel go as typed.
+                shown = scene.replace("&", "&amp;")
                 requests = self.expect_posted(self.standin, [
-                    scene + "\nFrame Started: 1", scene + "\nFrame Rendered: 1",
-                    scene + "\nRENDER COMPLETED"], name=value, channel=value)
+                    shown + "\nFrame Started: 1", shown + "\nFrame Rendered: 1",
+                    shown + "\nRENDER COMPLETED"], name=value, channel=value)
                 for r in requests:
                     names = sorted(n.decode() for n, _ in r["params"])
                     self.assertEqual(names, ["as_user", "attachments", "channel", "icon_emoji",
