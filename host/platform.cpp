@@ -6,8 +6,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <shellapi.h>
+// windows.h first: shellapi.h needs what it defines.
 #include <windows.h>
+#include <shellapi.h>
 #else
 #include <dlfcn.h>
 #include <unistd.h>
