@@ -4,7 +4,9 @@
 //   pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]
 //
 // --render-node plays a render node, which has no user interface: the
-// lookup gives no panel services and no message boxes.
+// lookup gives no panel services and no message boxes, and "System ID" the
+// render node's type bits. --settings names the settings folder, which the
+// module is given in UTF-8, as later hosts give it.
 //
 // Exit status: 0 when every line ran, 2 when one could not (reported on
 // standard error as "line N: reason"; line 0 is the start-up) or when an
