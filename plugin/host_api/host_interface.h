@@ -57,7 +57,7 @@ typedef void *(*HostGlobalFunc)(const char *serviceName, int useMode);
 #define HOST_SYSTEM_ID_TYPE_MASK 0xF0000000u
 #define HOST_SYSTEM_ID_LAYOUT 0x00000000u
 #define HOST_SYSTEM_ID_MODELER 0x10000000u
-#define HOST_SYSTEM_ID_RENDER_NODE 0x20000000u /* a render node (ScreamerNet) */
+#define HOST_SYSTEM_ID_RENDER_NODE 0x20000000u /* a render node */
 
 /* ---- Module descriptor and servers (ModuleDescriptor, ServerRecord) ----- */
 
