@@ -11,7 +11,8 @@ namespace pingwell {
 inline constexpr int kPreviewLongestSide = 1920;
 inline constexpr int kPreviewJpegQuality = 85;
 // A frame with a longer side (no renderer makes one) gives an empty preview:
-// up to it, a capture's memory stays bounded and no sum can overflow.
+// up to it, a capture's memory stays bounded and no sum can overflow (a
+// line's sum of levels is at most 4095 x 2^20, below 2^32).
 inline constexpr int kPreviewMaxFrameSide = 1 << 20;
 
 // The conversion from linear light to the color space the saved frame is
@@ -45,7 +46,7 @@ struct PreviewPixels {
 // the channels, one call per preview pixel. The conversion is called only
 // from the constructor, addLine and finish.
 //
-// Memory: the preview itself, a line of the frame as bytes, a bit per line
+// Memory: the preview itself, a line of the frame in levels, a bit per line
 // and, while the frame is reduced, the sums of the preview rows whose lines
 // have not all come yet (two rows when lines come in order, every row at
 // worst). Time: linear in the frame's pixels.
