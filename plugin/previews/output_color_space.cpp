@@ -11,7 +11,8 @@ std::optional<PreviewConversion> outputColorConversion(HostGlobalFunc global) no
   const char* name = funcs->colorSpaceName(HOST_COLOR_SPACE_TYPE_OUTPUT);
   if (name == nullptr) return std::nullopt;
   const int space = funcs->nameToColorSpace(name);
-  if (space == HOST_COLOR_SPACE_LINEAR) return std::nullopt;
+  // Linear, or a name the host does not know itself (below 0): nothing to do.
+  if (space <= HOST_COLOR_SPACE_LINEAR) return std::nullopt;
   PreviewConversion conversion;
   conversion.convert =
       funcs->getPixelConversionRGB(space, HOST_CONVERSION_FROM_LINEAR, &conversion.lookup);

@@ -11,8 +11,8 @@ namespace pingwell {
 // Asks the host through `global` for its color-space record, the output
 // files' color space and that space's conversion from linear light. Nothing
 // (the preview stays linear) for a null lookup, a host without the record,
-// a record without the functions, a linear output or one whose conversion
-// the host does not know. sRGB, Rec. 709 and Cineon convert channel by
+// a record without the functions, a linear output, a name the host does not
+// know or a space whose conversion it does not have. sRGB, Rec. 709 and Cineon convert channel by
 // channel; CIE XYZ, and any space the plug-in does not know, pixel by pixel.
 // Calls the host, so only on the thread the host calls the filter on.
 std::optional<PreviewConversion> outputColorConversion(HostGlobalFunc global) noexcept;
