@@ -74,14 +74,15 @@ nlohmann::json SlackClient::post(const std::string& method, const WebApiParams& 
 nlohmann::json SlackClient::postBody(const std::string& method, const std::string& body) {
   const HttpResult result = transfer(method, body, Timeouts{});
   ReplyDocument reply;
-  PostOutcome outcome = judgeTransfer(method, result, &reply);
+  PostOutcome& outcome = judged_;
+  judgeTransfer(outcome, method, result, &reply);
   if (outcome.transferFailed()) {
     if (throwErrors) throw std::runtime_error(outcome.failure);
     // The transfer's own line, then the call's; what arrived is read all
     // the same.
     writeDiagnostic(outcome.failure);
     writeDiagnostic(outcomeLine(outcome));
-    outcome = judgeReplyText(method, result.body, &reply);
+    judgeReplyText(outcome, method, result.body, &reply);
   }
   if (reply.parseFailure) std::rethrow_exception(reply.parseFailure);
   reportReply(outcome);

@@ -75,6 +75,8 @@ class SlackClient {
   // memory. libcurl reads it during the transfer; requests are made one at a
   // time, like every use of the shared handle outside its lock.
   std::string body_;
+  // The outcome of the latest throwing call, kept for the same reason.
+  PostOutcome judged_;
 };
 
 }  // namespace pingwell

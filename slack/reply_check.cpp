@@ -13,22 +13,22 @@ namespace {
 constexpr std::string_view kGetUploadUrl = "files.getUploadURLExternal";
 constexpr size_t kLongestId = 32;
 
-// The string member `key` of `reply`, or empty.
-std::string stringMember(const nlohmann::json& reply, const char* key) {
+// The string member `key` of `reply`, or null.
+const std::string* stringMember(const nlohmann::json& reply, const char* key) {
   const auto it = reply.find(key);
-  return it != reply.end() && it->is_string() ? it->get<std::string>() : std::string();
+  return it != reply.end() && it->is_string() ? it->get_ptr<const std::string*>() : nullptr;
 }
 
-// `text` when each of its bytes passes `allowed` and it holds 1 to 32 of
-// them; else empty. IDs and time stamps go back into later requests as
-// they are, so only what has their shape is taken.
+// IDs and time stamps go back into later requests as they are: only 1 to 32
+// bytes that all pass `allowed` are taken into `out`, which stays empty else.
 template <typename Allowed>
-std::string shaped(std::string text, Allowed allowed) {
-  if (text.size() > kLongestId) return {};
-  for (char c : text) {
-    if (!allowed(c)) return {};
+void takeShaped(const nlohmann::json& reply, const char* key, std::string& out, Allowed allowed) {
+  const std::string* value = stringMember(reply, key);
+  if (value == nullptr || value->size() > kLongestId) return;
+  for (char c : *value) {
+    if (!allowed(c)) return;
   }
-  return text;
+  out.assign(*value);
 }
 
 bool timeStampByte(char c) { return (c >= '0' && c <= '9') || c == '.'; }
@@ -47,22 +47,23 @@ bool asciiEqualNoCase(std::string_view a, std::string_view b) {
 // use only with a file ID and an address the upload may go to.
 void takeHandedBack(const nlohmann::json& reply, PostOutcome& outcome) {
   outcome.kind = PostOutcome::Kind::Sent;
-  outcome.channelId = shaped(stringMember(reply, "channel"), channelIdByte);
-  outcome.ts = shaped(stringMember(reply, "ts"), timeStampByte);
-  outcome.fileId = stringMember(reply, "file_id");
-  const std::string uploadUrl = stringMember(reply, "upload_url");
+  takeShaped(reply, "channel", outcome.channelId, channelIdByte);
+  takeShaped(reply, "ts", outcome.ts, timeStampByte);
+  const std::string* fileId = stringMember(reply, "file_id");
+  if (fileId) outcome.fileId.assign(*fileId);
+  const std::string* uploadUrl = stringMember(reply, "upload_url");
   if (outcome.method != kGetUploadUrl) {
-    outcome.uploadUrl = uploadUrl;
+    if (uploadUrl) outcome.uploadUrl.assign(*uploadUrl);
     return;
   }
-  if (uploadUrl.empty() || outcome.fileId.empty()) {
+  if (uploadUrl == nullptr || uploadUrl->empty() || outcome.fileId.empty()) {
     outcome.kind = PostOutcome::Kind::UnusableReply;
     outcome.failure = "the service gave no upload address";
-  } else if (!isSlackUploadAddress(uploadUrl)) {
+  } else if (!isSlackUploadAddress(*uploadUrl)) {
     outcome.kind = PostOutcome::Kind::UnusableReply;
     outcome.failure = "the upload address is not an https address on slack.com";
   } else {
-    outcome.uploadUrl = uploadUrl;
+    outcome.uploadUrl.assign(*uploadUrl);
   }
 }
 
@@ -105,36 +106,51 @@ PostOutcome::Kind transferFailureKind(int curlCode) noexcept {
   }
 }
 
-PostOutcome judgeReply(const std::string& method, const nlohmann::json& reply) {
+namespace {
+
+// `outcome` made empty for a judgement of `method`; its strings keep their
+// memory.
+void startOutcome(PostOutcome& outcome, const std::string& method) {
+  outcome.kind = PostOutcome::Kind::NotSent;
+  outcome.method.assign(method);
+  outcome.errorName.clear();
+  outcome.errorJson.clear();
+  outcome.hint.clear();
+  outcome.failure.clear();
+  outcome.transferText.clear();
+  outcome.retryAfterSeconds.reset();
+  outcome.channelId.clear();
+  outcome.ts.clear();
+  outcome.uploadUrl.clear();
+  outcome.fileId.clear();
+}
+
+void judgeParsed(PostOutcome& outcome, const nlohmann::json& reply) {
   using Kind = PostOutcome::Kind;
-  PostOutcome outcome;
-  outcome.method = method;
   outcome.kind = Kind::UnconfirmedReply;  // not an object, or no "ok": nothing to test
-  if (!reply.is_object()) return outcome;
+  if (!reply.is_object()) return;
   const auto ok = reply.find("ok");
-  if (ok == reply.end()) return outcome;
+  if (ok == reply.end()) return;
   // Only the JSON value true passes: not "true", not 1.
   if (ok->is_boolean() && ok->get<bool>()) {
     takeHandedBack(reply, outcome);
-    return outcome;
+    return;
   }
   const auto error = reply.find("error");
   if (error == reply.end()) {
     outcome.failure = "checkResponse() unknown error.";
-    return outcome;
+    return;
   }
   outcome.kind = Kind::ServiceError;
   outcome.errorJson = compactJson(*error);
   outcome.errorName = error->is_string() ? error->get<std::string>() : outcome.errorJson;
   // The one refusal the artist can mend in the app's settings.
-  if (outcome.errorName == "missing_scope" && method.rfind("files.", 0) == 0) {
+  if (outcome.errorName == "missing_scope" && outcome.method.rfind("files.", 0) == 0) {
     outcome.hint = "the token lacks files:write";
   }
-  return outcome;
 }
 
-PostOutcome judgeReplyText(const std::string& method, std::string_view text,
-                           ReplyDocument* document) {
+void judgeText(PostOutcome& outcome, std::string_view text, ReplyDocument* document) {
   nlohmann::json parsed;
   nlohmann::json& reply = document ? document->json : parsed;
   try {
@@ -143,36 +159,54 @@ PostOutcome judgeReplyText(const std::string& method, std::string_view text,
     // parse_error, and out_of_range for a number past double's range: both
     // say the reply cannot be read.
     if (document) document->parseFailure = std::current_exception();
-    PostOutcome outcome;
-    outcome.method = method;
     outcome.kind = PostOutcome::Kind::UnreadableReply;
     outcome.failure = error.what();
-    return outcome;
+    return;
   }
-  return judgeReply(method, reply);
+  judgeParsed(outcome, reply);
 }
 
-PostOutcome judgeTransfer(const std::string& method, const HttpResult& result,
-                          ReplyDocument* document) {
+}  // namespace
+
+PostOutcome judgeReply(const std::string& method, const nlohmann::json& reply) {
   PostOutcome outcome;
+  outcome.method = method;
+  judgeParsed(outcome, reply);
+  return outcome;
+}
+
+void judgeReplyText(PostOutcome& outcome, const std::string& method, std::string_view text,
+                    ReplyDocument* document) {
+  startOutcome(outcome, method);
+  judgeText(outcome, text, document);
+}
+
+void judgeTransfer(PostOutcome& outcome, const std::string& method, const HttpResult& result,
+                   ReplyDocument* document) {
+  startOutcome(outcome, method);
   if (result.failed || result.code != CURLE_OK) {
     const int code = result.code != CURLE_OK ? result.code : CURLE_FAILED_INIT;
-    outcome.method = method;
     outcome.kind = transferFailureKind(code);
     outcome.transferText = curl_easy_strerror(static_cast<CURLcode>(code));
     outcome.failure = "curl_easy_perform() failed " + outcome.transferText;
-    return outcome;
+    return;
   }
   if (method.empty()) {
     judgeUpload(result, outcome);
   } else {
-    outcome = judgeReplyText(method, result.body, document);
+    judgeText(outcome, result.body, document);
   }
   // A service that limits the rate says so by name and with 429; either way
   // it is asked to wait at least a second.
   if (outcome.errorName == "ratelimited" || result.status == 429) {
     outcome.retryAfterSeconds = result.retryAfterSeconds.value_or(1);
   }
+}
+
+PostOutcome judgeTransfer(const std::string& method, const HttpResult& result,
+                          ReplyDocument* document) {
+  PostOutcome outcome;
+  judgeTransfer(outcome, method, result, document);
   return outcome;
 }
 

@@ -29,11 +29,16 @@ PostOutcome::Kind transferFailureKind(int curlCode) noexcept;
 // reply (or the parser's exception) is handed over there.
 PostOutcome judgeTransfer(const std::string& method, const HttpResult& result,
                           ReplyDocument* document = nullptr);
+// The same, written over `outcome`, whose strings keep their memory: for a
+// caller that judges one transfer after another.
+void judgeTransfer(PostOutcome& outcome, const std::string& method, const HttpResult& result,
+                   ReplyDocument* document);
 
 // What the body `text` of a Web API reply to `method` says, whatever became
-// of its transfer: the part of judgeTransfer after the transfer.
-PostOutcome judgeReplyText(const std::string& method, std::string_view text,
-                           ReplyDocument* document = nullptr);
+// of its transfer (the part of judgeTransfer after the transfer), written
+// over `outcome`.
+void judgeReplyText(PostOutcome& outcome, const std::string& method, std::string_view text,
+                    ReplyDocument* document);
 
 // What the parsed reply `reply` to `method` says. Only the JSON value true
 // in "ok" passes; a reply without "ok" is neither sent nor an error.
