@@ -216,14 +216,14 @@ class HostSession:
     """pingwell-host reading its script from a pipe, so the test can act
     between commands. Starts with the instance "pingwell"."""
 
-    def __init__(self, workdir, settings, user=None, env=None):
+    def __init__(self, workdir, settings, user=None, env=None, args=()):
         self.err_path = os.path.join(workdir, "stderr-%d" % time.monotonic_ns())
         as_user = []
         if user is not None:
             as_user = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", "--"]
         with open(self.err_path, "wb") as err:
             self.proc = subprocess.Popen([*as_user, HOST, "--module", MODULE, "--settings",
-                                          settings, "-"],
+                                          settings, *args, "-"],
                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                          stderr=err, cwd=workdir, env=env)
         self.out = b""
@@ -292,8 +292,8 @@ class HostTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.work, True)
         self.settings = os.path.join(self.work, "Settings")
 
-    def start(self, settings=None, user=None, env=None):
-        session = HostSession(self.work, settings or self.settings, user, env)
+    def start(self, settings=None, user=None, env=None, args=()):
+        session = HostSession(self.work, settings or self.settings, user, env, args)
         self.addCleanup(session.kill)
         return session
 
@@ -792,6 +792,69 @@ class Injection(HostTest):
 
 
 # --- load ----------------------------------------------------------------------
+
+class PostingThread(HostTest):
+    """The render hands its messages to the module's posting thread: its
+    event calls never wait for the service, its completion waits at most
+    15 s for what it queued, and unloading the module sends what is left
+    (up to 10 s) or says what was not sent."""
+
+    RENDER_LINE = re.compile(r"render: (\d+) event calls, longest ([0-9.]+) ms .*"
+                             r"render completed ([0-9.]+) ms")
+    UNLOADED = re.compile(r"unloaded in ([0-9.]+) s")
+
+    def render_times(self, out):
+        """(event calls, the longest frame event in s, the completion in s)."""
+        found = self.RENDER_LINE.search(out)
+        self.assertIsNotNone(found, out)
+        return int(found.group(1)), float(found.group(2)) / 1000, float(found.group(3)) / 1000
+
+    def unload_seconds(self, out):
+        found = self.UNLOADED.search(out)
+        self.assertIsNotNone(found, out)
+        return float(found.group(1))
+
+    def test_slow_service_never_holds_the_render_and_gets_every_message_in_order(self):
+        # Each answer a second late: 7 messages take 7 s, the render's
+        # frame events none of it; the completion waits for its own.
+        self.standin.reset("slow")
+        session = self.start(args=["--times"])
+        out = session.run(ALL_ON, "scene " + SCENE, "render 1 3")
+        calls, longest, completion = self.render_times(out)
+        self.assertEqual(calls, 8)
+        self.assertLess(longest, 0.1)
+        self.assertLess(completion, 15)
+        # Frame messages queued after the completion are sent before the
+        # module unloads.
+        out = session.run("frame 4", "event pingwell 265", "event pingwell 265", "unload",
+                          "load", "create pingwell")
+        self.assertLess(self.unload_seconds(out), 11)
+        self.expect_posted(self.standin,
+                           render_texts(1, 3) + [SCENE + "\nFrame Started: 4"] * 2)
+        # Loaded again in the same process, the module posts as before.
+        self.standin.reset("ok")
+        out = session.run(ALL_ON, "render 5 5", "unload", "load", "create pingwell")
+        self.assertLess(self.unload_seconds(out), 1)
+        self.expect_posted(self.standin, render_texts(5, 5))
+        self.assertEqual(session.new_errors(), [])
+        self.finish(session)
+
+    def test_service_that_never_answers_costs_the_render_one_bounded_wait(self):
+        self.standin.reset("stall")
+        session = self.start(args=["--times"])
+        out = session.run(ALL_ON, "scene " + SCENE, "render 1 20")
+        calls, longest, completion = self.render_times(out)
+        self.assertEqual(calls, 42)
+        self.assertLess(longest, 0.1)
+        self.assertLess(completion, 16)
+        # The first message is still stalled; the 40 after it wait behind it.
+        out = session.run("unload", "load", "create pingwell")
+        self.assertLess(self.unload_seconds(out), 11)
+        self.assertEqual(session.new_errors(),
+                         [PREFIX + "41 messages not sent: the host closed"])
+        self.assertEqual(len(self.standin.requests()), 1)
+        self.finish(session)
+
 
 class Load(OwnServers):
     POSTS = 10000
