@@ -330,8 +330,8 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
   deliverAll(HOST_EVENT_RENDER_DONE);
   if (showTimes_) {
     say("render: " + std::to_string(calls) + " event calls, longest " + milliseconds(longest) +
-        " ms (event " + std::to_string(longestCode) + " at frame " +
-        std::to_string(longestFrame) + "), render completed " + milliseconds(completion) + " ms");
+        " ms (event " + std::to_string(longestCode) + " at frame " + std::to_string(longestFrame) +
+        "), render completed " + milliseconds(completion) + " ms");
   }
 }
 

@@ -11,15 +11,15 @@
 // standard error as "line N: reason"; line 0 is the start-up) or when an
 // image filter gave a wrong frame (reported likewise; the script goes on).
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <chrono>
 #include <memory>
 #include <optional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "host.h"
 #include "platform.h"

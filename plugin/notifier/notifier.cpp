@@ -85,41 +85,40 @@ using TalkPtr = std::shared_ptr<RenderConversation>;
 // thread's `ts`, the progress message, the channel's ID). A render's
 // completion is never dropped; frame messages and edits may be when too
 // many wait.
-std::uint64_t handOver(bool kept, PostingJob job) {
-  return handOverPosting(std::move(job), kept ? QueueKeep::Always : QueueKeep::Droppable);
+void handOver(bool kept, PostingJob job) {
+  (void)handOverPosting(std::move(job), kept ? QueueKeep::Always : QueueKeep::Droppable);
 }
 
 // The progress message: posted into the channel when the render's first
 // frame starts (again at the next frame start while that fails), edited at
 // most every RenderConversation::kEditInterval (on the render's clock, at
 // the event) as frames are rendered, and once more when the render
-// completes. With the thread switch on it is the render's thread. Returns
-// the number of the request handed over (0: none, or already sent).
-std::uint64_t progressStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
-                           const RenderMoment& moment, const char* sceneFile,
-                           const std::optional<FrameRange>& range) {
+// completes. With the thread switch on it is the render's thread.
+void progressStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
+                  const RenderMoment& moment, const char* sceneFile,
+                  const std::optional<FrameRange>& range) {
   const TalkPtr& talk = notifier.conversation;
   if (eventCode == HOST_EVENT_FRAME_STARTED) {
     const bool inThread = switchIsOn(notifier.frameMessagesInThread);
-    return handOver(false, [sender, talk, inThread,
-                            text = progressStartText(sceneFile, moment, range)] {
+    handOver(false, [sender, talk, inThread, text = progressStartText(sceneFile, moment, range)] {
       if (talk->hasProgress() || talk->editsEnded()) return;
       const PostResult result = postMessageAs(sender->settings(), PostKind::FrameMessage, text);
       if (!result.outcome.sent()) return;
       talk->takeProgress(result.outcome.channelId, result.outcome.ts);
       if (talk->hasProgress() && inThread) talk->takeThread(result.outcome.ts);
     });
+    return;
   }
   const bool last = eventCode == HOST_EVENT_RENDER_DONE;
-  if (!last && eventCode != HOST_EVENT_FRAME_DONE) return 0;
+  if (!last && eventCode != HOST_EVENT_FRAME_DONE) return;
   const PluginClock::time_point now = pluginNow();
   if (!last) {
-    if (!talk->editIntervalPassed(now)) return 0;
+    if (!talk->editIntervalPassed(now)) return;
     talk->noteEdit(now);
   }
   std::string text =
       last ? progressEndText(sceneFile, moment) : progressFrameText(sceneFile, moment, range);
-  return handOver(last, [sender, talk, last, text = std::move(text)] {
+  handOver(last, [sender, talk, last, text = std::move(text)] {
     if (!talk->hasProgress() || talk->editsEnded()) return;
     const PostResult result =
         editMessageAs(sender->settings(), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
@@ -154,8 +153,8 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
     place.broadcast = where.completed;
   }
   const PostResult result = postMessageAs(
-      sender.settings(), where.completed ? PostKind::RenderCompleted : PostKind::FrameMessage,
-      text, place);
+      sender.settings(), where.completed ? PostKind::RenderCompleted : PostKind::FrameMessage, text,
+      place);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
 
@@ -165,24 +164,23 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
 // has told it when the upload's turn comes, the event's own message
 // (`eventText`, composed when its switch is off) is posted first, and its
 // reply tells it. The JPEG is made on the posting thread.
-std::uint64_t previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
-                          const RenderMoment& moment, const char* sceneFile, MessagePlace where,
-                          std::optional<std::string> eventText) {
+void previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
+                 const RenderMoment& moment, const char* sceneFile, MessagePlace where,
+                 std::optional<std::string> eventText) {
   RenderConversation& talk = *notifier.conversation;
   std::shared_ptr<const FramePreview> latest = FramePreviews::instance().latest();
-  if (!latest) return 0;
+  if (!latest) return;
   const bool last = eventCode == HOST_EVENT_RENDER_DONE;
   if (last ? talk.previewTried(latest->frame)
            : talk.firstPreviewTried() || latest->frame != moment.frame) {
-    return 0;
+    return;
   }
   // One try a frame: a first frame that is also the last is not tried again.
   talk.notePreviewTried(latest->frame);
   std::optional<std::string> scene;
   if (sceneFile != nullptr) scene = sceneFile;
-  return handOver(true, [sender, talk = notifier.conversation, where, last,
-                         latest = std::move(latest), scene = std::move(scene),
-                         eventText = std::move(eventText)] {
+  handOver(true, [sender, talk = notifier.conversation, where, last, latest = std::move(latest),
+                  scene = std::move(scene), eventText = std::move(eventText)] {
     std::string channelId = knownChannelId(sender->token, sender->channel);
     if (channelId.empty() && eventText) {
       sendMessage(*sender, *talk, where, *eventText);
@@ -274,10 +272,9 @@ const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
   const NotifierInstance& notifier = *asInstance(instance);
   if (state->writeFP != nullptr) state->writeFP(state->writeData, &kSceneBlockLead, 1);
   if (state->writeI4 != nullptr) {
-    for (const int32_t* field :
-         {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone,
-          &notifier.addRenderTimes, &notifier.frameMessagesInThread,
-          &notifier.progressInOneMessage}) {
+    for (const int32_t* field : {&notifier.notifyRenderDone, &notifier.notifyFrameStart,
+                                 &notifier.notifyFrameDone, &notifier.addRenderTimes,
+                                 &notifier.frameMessagesInThread, &notifier.progressInOneMessage}) {
       state->writeI4(state->writeData, field, 1);
     }
   }
@@ -317,9 +314,17 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const bool progress = switchIsOn(notifier.progressInOneMessage) &&
                         (eventCode == HOST_EVENT_FRAME_STARTED ||
                          eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE);
-  const bool preview = (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
-                       FramePreviews::instance().filterApplied();
-  if ((!message && !progress && !preview) || !canPost(notifier)) return 0.0;
+  const bool preview =
+      (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
+      FramePreviews::instance().filterApplied();
+  const bool completed = eventCode == HOST_EVENT_RENDER_DONE;
+  if ((!message && !progress && !preview) || !canPost(notifier)) {
+    // Nothing renders any more: a render node or a script may quit the
+    // host right after this event, so what the render queued gets its time
+    // to go out.
+    if (completed) (void)waitForPosting(latestPosting(), kCompletionWait);
+    return 0.0;
+  }
   try {
     const HostSceneInfo* scene = hostServices().sceneInfo;
     const char* sceneFile = scene ? scene->filename : nullptr;
@@ -343,23 +348,26 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     };
     const auto sender =
         std::make_shared<const Sender>(Sender{notifier.token, notifier.userName, notifier.channel});
-    const bool completed = eventCode == HOST_EVENT_RENDER_DONE;
     const MessagePlace where{switchIsOn(notifier.frameMessagesInThread), completed};
     // The progress message comes before a frame start's message, and is
     // edited after a frame's and before the completion's.
     const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
-    std::uint64_t waitFor = 0;  // the completion's last request but the preview
     if (progress && progressFirst)
-      waitFor = progressStep(notifier, sender, eventCode, moment, sceneFile, range);
+      progressStep(notifier, sender, eventCode, moment, sceneFile, range);
     if (message) {
-      waitFor = handOver(completed, [sender, talk = notifier.conversation, where,
-                                     text = eventText()] { sendMessage(*sender, *talk, where, text); });
+      handOver(completed, [sender, talk = notifier.conversation, where, text = eventText()] {
+        sendMessage(*sender, *talk, where, text);
+      });
     }
+    // What the completion waits for: every request queued so far, its own
+    // included; not the preview it queues next.
+    const std::uint64_t waitFor = completed ? latestPosting() : 0;
     if (preview) {
       previewStep(notifier, sender, eventCode, moment, sceneFile, where,
                   message ? std::nullopt : std::optional<std::string>(eventText()));
     }
-    if (progress && !progressFirst) progressStep(notifier, sender, eventCode, moment, sceneFile, range);
+    if (progress && !progressFirst)
+      progressStep(notifier, sender, eventCode, moment, sceneFile, range);
     // Nothing renders any more: a render node or a script may quit the host
     // right after this event, so the render's requests so far, its
     // completion included, get their time to go out.

@@ -75,9 +75,28 @@ std::uint64_t PostingQueue::submit(PostingJob job, QueueKeep keep) {
   return number;
 }
 
+std::uint64_t PostingQueue::latest() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return submitted_;
+}
+
+template <typename Done>
+bool PostingQueue::waitUntil(std::unique_lock<std::mutex>& lock,
+                             std::chrono::steady_clock::duration limit, Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    lock.unlock();
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kWaitSlice));
+    lock.lock();
+  }
+  return true;
+}
+
 bool PostingQueue::waitFor(std::uint64_t number, std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, limit, [&] {
+  return waitUntil(lock, limit, [&] {
     const bool earlierWaiting = !waiting_.empty() && waiting_.front().number <= number;
     const bool earlierRunning = running_ != 0 && running_ <= number;
     return closing_ || (!earlierWaiting && !earlierRunning);
@@ -86,7 +105,7 @@ bool PostingQueue::waitFor(std::uint64_t number, std::chrono::milliseconds limit
 
 void PostingQueue::pause(std::chrono::steady_clock::duration wait) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait_for(lock, wait, [&] { return closing_; });
+  (void)waitUntil(lock, wait, [&] { return closing_; });
 }
 
 void PostingQueue::run() noexcept {
@@ -102,8 +121,8 @@ void PostingQueue::run() noexcept {
     if (dropped != 0) {
       try {
         writeDiagnostic("skipped " + std::to_string(dropped) + " frame message" +
-                        (dropped == 1 ? "" : "s") + ": more than " +
-                        std::to_string(kMostWaiting) + " waited to be sent");
+                        (dropped == 1 ? "" : "s") + ": more than " + std::to_string(kMostWaiting) +
+                        " waited to be sent");
       } catch (...) {
         writeDiagnostic("error out of memory");
       }
@@ -122,7 +141,7 @@ void PostingQueue::close(std::chrono::milliseconds drain) noexcept {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     if (closing_) return;
-    changed_.wait_for(lock, drain, [&] { return idle(); });
+    (void)waitUntil(lock, drain, [&] { return idle(); });
     left = waiting_.size() + (running_ != 0 ? 1 : 0);
     abandoned.swap(waiting_);
     closing_ = true;
@@ -160,9 +179,15 @@ void closePostingQueue() noexcept {
 }
 
 std::uint64_t handOverPosting(PostingJob job, QueueKeep keep) {
-  if (PostingQueue* queue = moduleQueue().current.load()) return queue->submit(std::move(job), keep);
+  if (PostingQueue* queue = moduleQueue().current.load())
+    return queue->submit(std::move(job), keep);
   job();
   return 0;
+}
+
+std::uint64_t latestPosting() noexcept {
+  PostingQueue* queue = moduleQueue().current.load();
+  return queue != nullptr ? queue->latest() : 0;
 }
 
 bool waitForPosting(std::uint64_t number, std::chrono::milliseconds limit) {

@@ -39,6 +39,9 @@ class PostingQueue {
   // thread can be started.
   std::uint64_t submit(PostingJob job, QueueKeep keep);
 
+  // The number of the latest job submitted (0: none yet).
+  std::uint64_t latest();
+
   // Waits until every job up to `number` has run (or was dropped), at most
   // `limit`. True when they all have.
   bool waitFor(std::uint64_t number, std::chrono::milliseconds limit);
@@ -57,6 +60,15 @@ class PostingQueue {
     QueueKeep keep = QueueKeep::Droppable;
     PostingJob job;
   };
+
+  // Waits under `lock` until `done()` holds, at most `limit`; true when it
+  // does. Timed waits sleep in slices of kWaitSlice rather than wait on the
+  // condition variable with a deadline, so that a clock made to run fast
+  // (libfaketime in the tests) shortens them as it shortens every sleep.
+  template <typename Done>
+  bool waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::duration limit,
+                 Done done);
+  static constexpr std::chrono::milliseconds kWaitSlice{2};
 
   void run() noexcept;
   bool idle() const noexcept { return waiting_.empty() && running_ == 0; }
@@ -85,6 +97,10 @@ void closePostingQueue() noexcept;
 // is none. Returns the number to wait for (0: nothing to wait for). Throws
 // what PostingQueue::submit and the job throw.
 std::uint64_t handOverPosting(PostingJob job, QueueKeep keep);
+
+// The number of the latest job handed to the module's posting thread (0:
+// none, or no thread).
+std::uint64_t latestPosting() noexcept;
 
 // Waits, at most `limit`, until the jobs up to `number` have run. True when
 // they have (or there is nothing to wait for).

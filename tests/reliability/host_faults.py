@@ -260,6 +260,17 @@ class HostSession:
         fresh, self.err_seen = text[self.err_seen:], len(text)
         return fresh.splitlines()
 
+    def wait_errors(self, count, timeout=60):
+        """The lines on standard error since the last call, once there are
+        at least `count`: the posting thread writes them as it gets to each
+        message, after the events that queued them have returned."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.all_errors()[self.err_seen:]
+            if text.count("\n") >= count or time.monotonic() > deadline:
+                return self.new_errors()
+            time.sleep(0.02)
+
     def finish(self):
         self.proc.stdin.close()
         try:
@@ -320,6 +331,13 @@ class HostTest(unittest.TestCase):
         for line in failed:
             self.assertIn(failure_text, line)
 
+    def wait_requests(self, standin, count, timeout=60):
+        """Waits until the stand-in has received `count` requests (the
+        posting thread sends them after the events that queued them)."""
+        deadline = time.monotonic() + timeout
+        while len(standin.requests()) < count and time.monotonic() < deadline:
+            time.sleep(0.02)
+
     def expect_posted(self, standin, texts, name=NAME, channel=CHANNEL, token=TOKEN):
         requests = standin.requests()
         self.assertEqual([param(r, "text") for r in requests], texts)
@@ -370,7 +388,10 @@ class ServiceFaults(HostTest):
                 self.standin.reset(mode)
                 session = self.start()
                 session.run(ALL_ON, "scene " + SCENE, "render 1 3")
-                self.expect_lines(session.new_errors(), failures, text, skips)
+                # The completion waits 15 s at most: a stalled request's
+                # time-out (30 s) is told of later.
+                self.expect_lines(session.wait_errors(failures + skips), failures, text, skips)
+                self.wait_requests(self.standin, received)
                 self.assertEqual(len(self.standin.requests()), received)
                 self.expect_next_post_goes_through(session, self.standin)
                 self.finish(session)
@@ -443,7 +464,9 @@ class NetworkFaults(OwnServers):
             started = time.monotonic()
             session.run(ALL_ON, "scene " + SCENE, "render 1 20")
             took = time.monotonic() - started
-            lines = session.new_errors()
+            # The completion gives up waiting after 15 s; its own time-out
+            # comes later.
+            lines = session.wait_errors(41)
             timeout = PREFIX + "error curl_easy_perform() failed Timeout was reached"
             self.assertLessEqual(lines.count(timeout), 3)
             # Frame 1 started times out (the connect time-out, 10 s, which
@@ -460,6 +483,7 @@ class NetworkFaults(OwnServers):
             # A post that went through ends the pause at once.
             healthy.reset("ok")
             session.run("frame 21", "event pingwell 265")
+            self.wait_requests(healthy, 1)
             self.assertEqual(session.new_errors(), [])
             self.expect_posted(healthy, [SCENE + "\nFrame Started: 21"])
         self.finish(session)
@@ -490,10 +514,13 @@ class GrowingPause(OwnServers):
             frame += 1
             started = time.monotonic()
             session.run("frame %d" % frame, "event pingwell 265", "event pingwell 272")
+            # One line for each of the frame's two messages: tried (and timed
+            # out) or skipped.
+            lines = session.wait_errors(2, 30)
             if not tries:
                 # A time-out of 10 or 30 s must pass in well under a second.
                 self.assertLess(time.monotonic() - started, 5, "the host's clock is not fast")
-            for line in session.new_errors():
+            for line in lines:
                 skipped = self.SKIP.match(line)
                 if line == self.TIMEOUT:
                     tries.append(frame)
@@ -539,8 +566,10 @@ class GrowingPause(OwnServers):
                         for text in received:
                             self.assertIn(int(text.rsplit(" ", 1)[1]), tries)
                     # The render-completed message is tried all the same.
+                    # (Its event waits 15 s at most: a stalled try, 30 s, ends
+                    # after it.)
                     session.run("event pingwell 274")
-                    self.assertEqual(session.new_errors(), [self.TIMEOUT])
+                    self.assertEqual(session.wait_errors(1), [self.TIMEOUT])
                     if case == "stalled":
                         self.expect_next_post_goes_through(session, stalled)
                     else:
@@ -548,7 +577,7 @@ class GrowingPause(OwnServers):
                         healthy = self.server(address, "good").standin
                         self.expect_next_post_goes_through(session, healthy)
                     # A post that went through ends the pause at once.
-                    session.run("frame 1000", "event pingwell 265")
+                    session.run("frame 1000", "event pingwell 265", "event pingwell 274")
                     self.assertEqual(session.new_errors(), [])
                 self.finish(session)
 
@@ -578,6 +607,9 @@ class RateLimits(HostTest):
                     self.LIMITED,
                     PREFIX + 'rate-limited: "shot.lws RENDER COMPLETED" is sent once more in %d s'
                     % wait])
+                # The completion's event waits 15 s at most; a longer wait
+                # goes on on the posting thread.
+                self.wait_requests(self.standin, 2)
                 first, second = self.expect_posted(self.standin, [COMPLETED, COMPLETED])
                 self.assertGreaterEqual(second["received"] - first["received"], wait / self.RATE)
                 self.finish(session)
@@ -601,12 +633,14 @@ class RateLimits(HostTest):
             self.assertEqual(int(skipped.group(2)) + int(skipped.group(3)), 20, line)
         self.assertRegex(lines[5], r'^\[pingwell\] rate-limited: "shot\.lws RENDER COMPLETED" '
                                    r'waits (1\d|20) s before it is sent$')
+        self.wait_requests(self.standin, 3)
         requests = self.expect_posted(self.standin, render_texts(1, 1)[:2] + [COMPLETED])
         self.assertGreaterEqual(requests[2]["received"] - requests[1]["received"],
                                 20 / self.RATE)
         # The wait is over: frame messages go out again.
         self.standin.reset("ok")
         session.run("frame 4", "event pingwell 265")
+        self.wait_requests(self.standin, 1)
         self.assertEqual(session.new_errors(), [])
         self.expect_posted(self.standin, [SCENE + "\nFrame Started: 4"])
         self.finish(session)
@@ -859,6 +893,11 @@ class PostingThread(HostTest):
 class Load(OwnServers):
     POSTS = 10000
     FIRST = 1000
+    CHUNK = 200
+
+    def renders(self, first, last):
+        return ["render %d %d" % (a, min(a + self.CHUNK - 1, last))
+                for a in range(first, last + 1, self.CHUNK)]
 
     def test_many_posts_arrive_in_order_over_one_connection_in_constant_memory(self):
         server = self.server("127.0.0.21", "good")
@@ -866,11 +905,14 @@ class Load(OwnServers):
             session = self.start()
             session.run('options pingwell ok token=%s name="%s" channel="%s" render=0 start=1 '
                         'done=0' % (TOKEN, NAME, CHANNEL), "scene " + SCENE)
+            # Renders of CHUNK frames, each completion waiting for its
+            # messages: a render that queued more than 256 at once would
+            # have its oldest frame messages dropped.
             started = time.monotonic()
-            session.run("render 1 %d" % self.FIRST)
+            session.run(*self.renders(1, self.FIRST))
             first_took = time.monotonic() - started
             after_first = session.vm_hwm_kib()
-            session.run("render %d %d" % (self.FIRST + 1, self.POSTS), timeout=1800)
+            session.run(*self.renders(self.FIRST + 1, self.POSTS), timeout=1800)
             took = time.monotonic() - started
             after_all = session.vm_hwm_kib()
             self.assertEqual(session.new_errors(), [])
@@ -972,7 +1014,7 @@ class TestMessages(OwnServers):
         with slack_com_at(self.work, "127.0.0.11"):
             session = self.start()
             session.run(ALL_ON, "scene " + SCENE, "event pingwell 265", "event pingwell 272")
-            self.expect_lines(session.new_errors(), 1, "Couldn't connect to server", 1)
+            self.expect_lines(session.wait_errors(2), 1, "Couldn't connect to server", 1)
             # The service is back where it was; frame messages still pause,
             # the test message goes out all the same.
             healthy = self.server("127.0.0.11", "good").standin
@@ -981,6 +1023,7 @@ class TestMessages(OwnServers):
             self.assertEqual(session.new_errors(), [PREFIX + "Test message sent to " + CHANNEL])
             healthy.reset("ok")
             session.run("frame 3", "event pingwell 265")
+            self.wait_requests(healthy, 1)
             self.assertEqual(session.new_errors(), [])
             self.expect_posted(healthy, [SCENE + "\nFrame Started: 3"])
             self.finish(session)
