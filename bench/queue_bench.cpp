@@ -22,11 +22,10 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/standin_services.h"
 #include "plugin/host_api/host_services.h"
@@ -98,6 +97,11 @@ int run(const std::string& outPath, bool quick) {
   if (listener == nullptr || std::getenv("PINGWELL_STANDIN_DIR") == nullptr)
     return fail("needs tools/sandbox");
   const bool answering = std::strcmp(listener, "nginx") == 0;
+  if (std::strcmp(listener, "standin") == 0) {
+    // The stand-in holds every request unanswered.
+    std::ofstream mode(std::string(std::getenv("PINGWELL_STANDIN_DIR")) + "/mode");
+    mode << "stall\n";
+  }
   pingwell_host::StandInServices& host = pingwell_host::StandInServices::get();
   host.reset();
   host.setSceneFile(std::string("/renders/shot_042.lws"));

@@ -80,6 +80,13 @@ struct Sender {
 using SenderPtr = std::shared_ptr<const Sender>;
 using TalkPtr = std::shared_ptr<RenderConversation>;
 
+// The conversation of the render in progress, made when its first request
+// is handed over (an event that posts nothing allocates nothing).
+const TalkPtr& conversationOf(NotifierInstance& notifier) {
+  if (!notifier.conversation) notifier.conversation = std::make_shared<RenderConversation>();
+  return notifier.conversation;
+}
+
 // The render's thread composes; the posting thread sends, in the order of
 // the events, and reads there the replies that a later request needs (the
 // thread's `ts`, the progress message, the channel's ID). A render's
@@ -97,7 +104,7 @@ void handOver(bool kept, PostingJob job) {
 void progressStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
                   const RenderMoment& moment, const char* sceneFile,
                   const std::optional<FrameRange>& range) {
-  const TalkPtr& talk = notifier.conversation;
+  const TalkPtr& talk = conversationOf(notifier);
   if (eventCode == HOST_EVENT_FRAME_STARTED) {
     const bool inThread = switchIsOn(notifier.frameMessagesInThread);
     handOver(false, [sender, talk, inThread, text = progressStartText(sceneFile, moment, range)] {
@@ -167,7 +174,7 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
 void previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
                  const RenderMoment& moment, const char* sceneFile, MessagePlace where,
                  std::optional<std::string> eventText) {
-  RenderConversation& talk = *notifier.conversation;
+  RenderConversation& talk = *conversationOf(notifier);
   std::shared_ptr<const FramePreview> latest = FramePreviews::instance().latest();
   if (!latest) return;
   const bool last = eventCode == HOST_EVENT_RENDER_DONE;
@@ -179,7 +186,7 @@ void previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventC
   talk.notePreviewTried(latest->frame);
   std::optional<std::string> scene;
   if (sceneFile != nullptr) scene = sceneFile;
-  handOver(true, [sender, talk = notifier.conversation, where, last, latest = std::move(latest),
+  handOver(true, [sender, talk = conversationOf(notifier), where, last, latest = std::move(latest),
                   scene = std::move(scene), eventText = std::move(eventText)] {
     std::string channelId = knownChannelId(sender->token, sender->channel);
     if (channelId.empty() && eventText) {
@@ -297,11 +304,9 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const RenderMoment moment = notifier.render.note(
       eventCode, frame, tracksRenders(notifier) ? std::optional(pluginNow()) : std::nullopt);
   if (moment.began) {
-    // Requests still queued keep the conversation of their own render.
-    if (notifier.conversation.use_count() > 1)
-      notifier.conversation = std::make_shared<RenderConversation>();
-    else
-      notifier.conversation->newRender();
+    // Requests still queued keep the conversation of their own render; the
+    // next request of this one makes a new one.
+    notifier.conversation.reset();
     // The filter hands over a render's frames after its first frame start;
     // an event later in a render must not drop what it handed over.
     if (eventCode == HOST_EVENT_RENDER_STARTING || eventCode == HOST_EVENT_FRAME_STARTED)
@@ -355,7 +360,7 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     if (progress && progressFirst)
       progressStep(notifier, sender, eventCode, moment, sceneFile, range);
     if (message) {
-      handOver(completed, [sender, talk = notifier.conversation, where, text = eventText()] {
+      handOver(completed, [sender, talk = conversationOf(notifier), where, text = eventText()] {
         sendMessage(*sender, *talk, where, text);
       });
     }

@@ -52,9 +52,10 @@ struct NotifierInstance {
   // instance has said of it in the channel. Neither saved nor copied: they
   // belong to the renders this instance has seen. The conversation is
   // shared with the requests of its render still waiting on the posting
-  // thread, which alone reads and notes the replies in it.
+  // thread, which alone reads and notes the replies in it; null until the
+  // render's first request.
   RenderRecord render;
-  std::shared_ptr<RenderConversation> conversation = std::make_shared<RenderConversation>();
+  std::shared_ptr<RenderConversation> conversation;
 };
 
 }  // namespace pingwell
