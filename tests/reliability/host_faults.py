@@ -858,6 +858,8 @@ class PostingThread(HostTest):
         self.assertEqual(calls, 8)
         self.assertLess(longest, 0.1)
         self.assertLess(completion, 15)
+        # The completion waited for the render's messages: all are there.
+        self.expect_posted(self.standin, render_texts(1, 3))
         # Frame messages queued after the completion are sent before the
         # module unloads.
         out = session.run("frame 4", "event pingwell 265", "event pingwell 265", "unload",
