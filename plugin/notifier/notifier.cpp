@@ -279,9 +279,10 @@ const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
   const NotifierInstance& notifier = *asInstance(instance);
   if (state->writeFP != nullptr) state->writeFP(state->writeData, &kSceneBlockLead, 1);
   if (state->writeI4 != nullptr) {
-    for (const int32_t* field : {&notifier.notifyRenderDone, &notifier.notifyFrameStart,
-                                 &notifier.notifyFrameDone, &notifier.addRenderTimes,
-                                 &notifier.frameMessagesInThread, &notifier.progressInOneMessage}) {
+    for (const int32_t* field :
+         {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone,
+          &notifier.addRenderTimes, &notifier.frameMessagesInThread,
+          &notifier.progressInOneMessage}) {
       state->writeI4(state->writeData, field, 1);
     }
   }
@@ -319,9 +320,8 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const bool progress = switchIsOn(notifier.progressInOneMessage) &&
                         (eventCode == HOST_EVENT_FRAME_STARTED ||
                          eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE);
-  const bool preview =
-      (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
-      FramePreviews::instance().filterApplied();
+  const bool preview = (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
+                       FramePreviews::instance().filterApplied();
   const bool completed = eventCode == HOST_EVENT_RENDER_DONE;
   if ((!message && !progress && !preview) || !canPost(notifier)) {
     // Nothing renders any more: a render node or a script may quit the
