@@ -84,8 +84,8 @@ class PostingQueue {
 };
 
 // The module's posting thread, from its start-up to its shutdown. Without
-// it (the parts linked alone, in unit tests and benchmarks) every job runs
-// at once on the caller's thread.
+// it (the plug-in's libraries linked alone, in unit tests and benchmarks)
+// every job runs at once on the caller's thread.
 void openPostingQueue();
 
 // The module's shutdown: up to 10 s for the queue to drain, then what is
