@@ -25,8 +25,12 @@ class Module : public ::testing::Test {
     descriptor = static_cast<const HostModuleDescriptor*>(::dlsym(library, "_mod_descrip"));
   }
   static void TearDownTestSuite() {
+    // As the host does before it unloads a module: the shutdown takes back
+    // what the start-ups opened (the posting queue).
+    if (descriptor != nullptr) descriptor->shutdown(descriptor->startup());
     if (library != nullptr) ::dlclose(library);
     library = nullptr;
+    descriptor = nullptr;
   }
 
   void SetUp() override { ASSERT_NE(descriptor, nullptr); }
