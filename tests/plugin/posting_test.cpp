@@ -93,21 +93,16 @@ TEST_F(Posting, RenderPostsEveryFrameInOrderThenCompletion) {
 PluginClock::time_point fakeNow;
 PluginClock::time_point readFakeNow() { return fakeNow; }
 
-// On the plug-in's clock, moved by hand a second a frame: the progress
-// message is edited at the first frame and then only once 10 s have passed,
-// with the newest state, and a last time at the end.
-TEST_F(Posting, ProgressIsEditedAtMostEveryTenSecondsOnThePluginsClock) {
+// A sequence render of FIRST to LAST announced by the host, each frame one
+// second on the plug-in's clock, moved by hand.
+void renderASecondAFrame(FakeHost& host, Instance& instance, int32_t first, int32_t last) {
   fakeNow = PluginClock::time_point(std::chrono::hours(100));
   replacePluginClock(&readFakeNow);
-  Instance instance;
-  instance->notifyRenderDone = 0;
-  instance->progressInOneMessage = 1;
-  scene("shot.lws");
-  host.scene.frameStart = 1;
-  host.scene.frameEnd = 25;
+  host.scene.frameStart = first;
+  host.scene.frameEnd = last;
   host.scene.frameStep = 1;
   instance.event(HOST_EVENT_RENDER_STARTING);
-  for (int32_t frame = 1; frame <= 25; ++frame) {
+  for (int32_t frame = first; frame <= last; ++frame) {
     host.time.frame = frame;
     instance.event(HOST_EVENT_FRAME_STARTED);
     fakeNow += std::chrono::seconds(1);
@@ -115,6 +110,23 @@ TEST_F(Posting, ProgressIsEditedAtMostEveryTenSecondsOnThePluginsClock) {
   }
   instance.event(HOST_EVENT_RENDER_DONE);
   replacePluginClock(nullptr);
+}
+
+std::vector<std::string> postedTexts(const StandIn& standin) {
+  std::vector<std::string> texts;
+  for (const RecordedRequest& r : standin.requests()) texts.push_back(r.param("text"));
+  return texts;
+}
+
+// On the plug-in's clock, moved by hand a second a frame: the progress
+// message is edited at the first frame and then only once 10 s have passed,
+// with the newest state, and a last time at the end.
+TEST_F(Posting, ProgressIsEditedAtMostEveryTenSecondsOnThePluginsClock) {
+  Instance instance;
+  instance->notifyRenderDone = 0;
+  instance->progressInOneMessage = 1;
+  scene("shot.lws");
+  renderASecondAFrame(host, instance, 1, 25);
 
   const std::vector<std::string> expected = {
       "shot.lws\nRendering frame 1 of 25",
@@ -122,9 +134,7 @@ TEST_F(Posting, ProgressIsEditedAtMostEveryTenSecondsOnThePluginsClock) {
       "shot.lws\nFrame 11 of 25 rendered (44 %), about 14 s left",
       "shot.lws\nFrame 21 of 25 rendered (84 %), about 4 s left",
       "shot.lws\nRENDER COMPLETED: 25 frames in 25 s"};
-  std::vector<std::string> texts;
-  for (const RecordedRequest& r : standin.requests()) texts.push_back(r.param("text"));
-  EXPECT_EQ(texts, expected);
+  EXPECT_EQ(postedTexts(standin), expected);
 }
 
 // The host's "System ID" says render node, not a missing panel service: a
@@ -137,24 +147,11 @@ TEST_F(Posting, RenderNodeIsWhatTheSystemIdSaysNotAMissingPanelService) {
     host.setRenderNode(renderNode);
     host.setPanelServices(false);
     host.keepServices();
-    fakeNow = PluginClock::time_point(std::chrono::hours(100));
-    replacePluginClock(&readFakeNow);
     Instance instance;
     instance->notifyFrameDone = 1;
     instance->addRenderTimes = 1;
     scene("shot.lws");
-    host.scene.frameStart = 1;
-    host.scene.frameEnd = 2;
-    host.scene.frameStep = 1;
-    instance.event(HOST_EVENT_RENDER_STARTING);
-    for (int32_t frame = 1; frame <= 2; ++frame) {
-      host.time.frame = frame;
-      instance.event(HOST_EVENT_FRAME_STARTED);
-      fakeNow += std::chrono::seconds(1);
-      instance.event(HOST_EVENT_FRAME_DONE);
-    }
-    instance.event(HOST_EVENT_RENDER_DONE);
-    replacePluginClock(nullptr);
+    renderASecondAFrame(host, instance, 1, 2);
 
     const std::vector<std::string> expected =
         renderNode
@@ -167,9 +164,7 @@ TEST_F(Posting, RenderNodeIsWhatTheSystemIdSaysNotAMissingPanelService) {
                                        "shot.lws\nFrame Rendered: 2 of 2 (1 s)",
                                        "shot.lws\nRENDER COMPLETED\n2 frames in 2 s, 1 s "
                                        "a frame"};
-    std::vector<std::string> texts;
-    for (const RecordedRequest& r : standin.requests()) texts.push_back(r.param("text"));
-    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(postedTexts(standin), expected);
   }
 }
 
