@@ -3,14 +3,19 @@
 // its size) and a 3840 x 2160 one (halved), against the pass-through the
 // filter has to do anyway, one setRGB and one setAlpha call per pixel into
 // the host's output buffer. The filter's whole process, both together, too.
+// The preview and the process again with the host's output color space set
+// to sRGB (the host stand-in's services), converted as the saved file is.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "host/standin_services.h"
 #include "plugin/previews/frame_previews.h"
 #include "plugin/previews/image_filter.h"
+#include "plugin/previews/output_color_space.h"
 #include "plugin/previews/preview_image.h"
 
 namespace {
@@ -84,12 +89,24 @@ void setLabel(benchmark::State& state, const RenderedFrame& frame) {
   state.counters["pixels"] = static_cast<double>(frame.width) * frame.height;
 }
 
-// Preview collected from every line, then encoded.
-void BM_PreviewCaptureAndEncode(benchmark::State& state) {
+// The host's output color space set to sRGB.
+void useSrgbOutput() {
+  pingwell_host::StandInServices::get().setOutputColorSpace(HOST_COLOR_SPACE_SRGB);
+}
+void* const kLookup = reinterpret_cast<void*>(&pingwell_host::StandInServices::lookup);
+
+// Preview collected from every line, then encoded; with sRGB output, the
+// conversion asked for as the filter does at each frame.
+void previewCaptureAndEncode(benchmark::State& state, bool srgb) {
   const RenderedFrame& frame = frameOf(state);
+  if (srgb) useSrgbOutput();
   size_t jpegBytes = 0;
   for (auto _ : state) {
-    pingwell::PreviewCapture capture(frame.width, frame.height);
+    const std::optional<pingwell::PreviewConversion> conversion =
+        srgb ? pingwell::outputColorConversion(&pingwell_host::StandInServices::lookup)
+             : std::nullopt;
+    pingwell::PreviewCapture capture(frame.width, frame.height,
+                                     conversion ? &*conversion : nullptr);
     for (int y = 0; y < frame.height; ++y)
       capture.addLine(y, frame.line(0, y), frame.line(1, y), frame.line(2, y));
     const std::vector<uint8_t> jpeg = pingwell::encodePreviewJpeg(capture.finish());
@@ -98,6 +115,10 @@ void BM_PreviewCaptureAndEncode(benchmark::State& state) {
   }
   setLabel(state, frame);
   state.counters["jpeg_bytes"] = static_cast<double>(jpegBytes);
+}
+void BM_PreviewCaptureAndEncode(benchmark::State& state) { previewCaptureAndEncode(state, false); }
+void BM_PreviewCaptureAndEncodeSrgb(benchmark::State& state) {
+  previewCaptureAndEncode(state, true);
 }
 
 // The two halves alone.
@@ -152,16 +173,21 @@ void BM_PassThroughCopy(benchmark::State& state) {
 
 // The filter's process: the pass-through and the preview together (the
 // preview handed over, not encoded).
-void BM_PreviewFilterProcess(benchmark::State& state) {
+void previewFilterProcess(benchmark::State& state, bool srgb) {
   const RenderedFrame& frame = frameOf(state);
   const HostFilterAccess access = Host::access(frame);
+  if (srgb) useSrgbOutput();
+  void* instance = srgb ? pingwell::previewFilterCreate(kLookup, nullptr, nullptr) : nullptr;
   for (auto _ : state) {
-    pingwell::previewFilterProcess(nullptr, &access);
+    pingwell::previewFilterProcess(instance, &access);
     benchmark::DoNotOptimize(Host::rgb.data());
   }
+  pingwell::previewFilterDestroy(instance);
   pingwell::FramePreviews::instance().newRender();
   setLabel(state, frame);
 }
+void BM_PreviewFilterProcess(benchmark::State& state) { previewFilterProcess(state, false); }
+void BM_PreviewFilterProcessSrgb(benchmark::State& state) { previewFilterProcess(state, true); }
 
 void sizes(benchmark::internal::Benchmark* b) {
   b->Arg(1920)->Arg(3840)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -171,6 +197,8 @@ BENCHMARK(BM_PreviewCapture)->Apply(sizes);
 BENCHMARK(BM_PreviewEncode)->Apply(sizes);
 BENCHMARK(BM_PassThroughCopy)->Apply(sizes);
 BENCHMARK(BM_PreviewFilterProcess)->Apply(sizes);
+BENCHMARK(BM_PreviewCaptureAndEncodeSrgb)->Apply(sizes);
+BENCHMARK(BM_PreviewFilterProcessSrgb)->Apply(sizes);
 
 }  // namespace
 

@@ -137,6 +137,8 @@ void Host::run(const ScriptLine& line) {
     cmdOptions(w, n);
   else if (cmd == "filter")
     cmdFilter(w, n);
+  else if (cmd == "colorspace")
+    cmdColorSpace(w, n);
   else
     throw ScriptError(n, "unknown command: " + cmd);
 }
@@ -420,6 +422,19 @@ void Host::cmdFilter(const std::vector<std::string>& w, int line) {
     throw ScriptError(line, "the image filter's create failed" +
                                 (error ? ": " + std::string(error) : std::string()));
   filter_ = Filter{handle, funcs, record.process};
+}
+
+void Host::cmdColorSpace(const std::vector<std::string>& w, int line) {
+  expectWords(w, 2, "colorspace linear|srgb|none", line);
+  StandInServices& services = StandInServices::get();
+  if (w[1] == "linear")
+    services.setOutputColorSpace(HOST_COLOR_SPACE_LINEAR);
+  else if (w[1] == "srgb")
+    services.setOutputColorSpace(HOST_COLOR_SPACE_SRGB);
+  else if (w[1] == "none")
+    services.setOutputColorSpace(std::nullopt);
+  else
+    throw ScriptError(line, "usage: colorspace linear|srgb|none");
 }
 
 void Host::removeFilter() {

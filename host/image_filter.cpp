@@ -1,6 +1,8 @@
 #include "image_filter.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -23,24 +25,68 @@ int positiveModulo(int64_t value, int64_t modulus) {
   return static_cast<int>(((value % modulus) + modulus) % modulus);
 }
 
-uint32_t mix(uint32_t h) {
-  h ^= h >> 16;
-  h *= 0x7feb352dU;
-  h ^= h >> 15;
-  h *= 0x846ca68bU;
-  h ^= h >> 16;
-  return h;
-}
-
-// The rendered value of one channel of one pixel: -1.5 to 2.5, so values
-// above 1 and below 0 are common, and one not-a-number in every line.
-float pattern(int32_t frame, int channel, int x, int y, int width) {
-  if (x == positiveModulo(int64_t{frame} * 7 + y + channel * 5, width))
-    return std::numeric_limits<float>::quiet_NaN();
-  uint32_t h = mix(static_cast<uint32_t>(frame) * 0x9e3779b9U ^
-                   mix(static_cast<uint32_t>(channel) * 0x85ebca6bU ^
-                       mix(static_cast<uint32_t>(y) * 0xc2b2ae35U ^ static_cast<uint32_t>(x))));
-  return static_cast<float>(h % 4001) / 1000.0f - 1.5f;
+// The rendered pixel (x, y) of `frame`, linear red, green, blue and alpha,
+// as a render looks: a sky graded to the horizon with a sun far above 1, a
+// ground graded to the camera, a shaded ball that rolls along from frame to
+// frame over a shadow a little below 0, a flat grey card of 0.2 at the
+// lower left (x from 4 % to 20 % of the width, y from 72 % to 94 % of the
+// height), and a not-a-number in one channel of one pixel every 64 lines
+// outside the card, as a misbehaving shader leaves them.
+void renderPixel(int32_t frame, int x, int y, FrameSize size, float rgba[4]) {
+  const float u = (static_cast<float>(x) + 0.5f) / static_cast<float>(size.width);
+  const float v = (static_cast<float>(y) + 0.5f) / static_cast<float>(size.height);
+  const float aspect = static_cast<float>(size.width) / static_cast<float>(size.height);
+  const float phase = static_cast<float>(positiveModulo(frame, 240)) / 240.0f;
+  constexpr float kHorizon = 0.6f;
+  float r, g, b;
+  if (v < kHorizon) {
+    const float t = v / kHorizon;  // 0 at the top, 1 at the horizon
+    r = 0.08f + 0.55f * t * t;
+    g = 0.18f + 0.5f * t * t;
+    b = 0.55f + 0.25f * t;
+    const float du = (u - 0.78f) * aspect;
+    const float dv = v - 0.18f;
+    const float sun = std::sqrt(du * du + dv * dv);
+    const float glow = 2.5f * std::exp(-sun * sun / 0.004f);
+    r += glow;
+    g += 0.9f * glow;
+    b += 0.7f * glow;
+  } else {
+    const float t = (v - kHorizon) / (1.0f - kHorizon);  // 0 at the horizon, 1 at the bottom
+    r = 0.22f - 0.12f * t;
+    g = 0.3f - 0.15f * t;
+    b = 0.1f - 0.05f * t;
+  }
+  // The ball and its shadow.
+  const float ballU = 0.3f + 0.45f * phase;
+  const float radius = 0.14f;
+  const float su = (u - ballU - 0.03f) * aspect / 2.5f;
+  const float sv = (v - 0.8f) / 0.04f * 0.14f;
+  if (v >= kHorizon && su * su + sv * sv < radius * radius) {
+    r = -0.05f;
+    g = -0.04f;
+    b = -0.02f;
+  }
+  const float bu = (u - ballU) * aspect;
+  const float bv = v - 0.64f;
+  const float d2 = bu * bu + bv * bv;
+  if (d2 < radius * radius) {
+    const float nz = std::sqrt(radius * radius - d2) / radius;
+    const float lambert = std::max(0.0f, (-0.5f * bu / radius - 0.6f * bv / radius + 0.62f * nz));
+    const float highlight = std::pow(std::max(0.0f, lambert), 40.0f) * 3.0f;
+    r = 0.85f * lambert + 0.02f + highlight;
+    g = 0.12f * lambert + 0.01f + highlight;
+    b = 0.06f * lambert + 0.01f + highlight;
+  }
+  const bool card = u >= 0.04f && u < 0.2f && v >= 0.72f && v < 0.94f;
+  if (card) r = g = b = 0.2f;
+  rgba[0] = r;
+  rgba[1] = g;
+  rgba[2] = b;
+  rgba[3] = 1.0f;
+  if (!card && positiveModulo(int64_t{y} + frame, 64) == 0 &&
+      x == positiveModulo(int64_t{frame} * 131 + int64_t{y} * 7, size.width))
+    rgba[positiveModulo(int64_t{frame} + y, kChannels)] = std::numeric_limits<float>::quiet_NaN();
 }
 
 uint32_t bitsOf(float value) {
@@ -91,10 +137,13 @@ FilterFrame::FilterFrame(FrameSize size, int32_t frame, double start, double end
   input_.resize(pixels * kChannels);
   output_.assign(pixels * kChannels, 0.0f);
   set_.assign(pixels, 0);
-  for (int c = 0; c < kChannels; ++c)
-    for (int y = 0; y < size_.height; ++y)
-      for (int x = 0; x < size_.width; ++x)
-        input_[index(c, x, y)] = pattern(frame_, c, x, y, size_.width);
+  for (int y = 0; y < size_.height; ++y) {
+    for (int x = 0; x < size_.width; ++x) {
+      float rgba[kChannels];
+      renderPixel(frame_, x, y, size_, rgba);
+      for (int c = 0; c < kChannels; ++c) input_[index(c, x, y)] = rgba[c];
+    }
+  }
 }
 
 size_t FilterFrame::index(int channel, int x, int y) const {

@@ -28,10 +28,12 @@ constexpr int64_t kMaxFramePixels = int64_t{4096} * 4096;
 // what is wrong.
 FrameSize parseFrameSize(const std::string& text, int line);
 
-// One frame as the renderer hands it to an image filter. Every frame's
-// input differs: values above 1, below 0 and a not-a-number in every line,
-// and one line of one buffer that getLine does not give (NULL), whose output
-// the filter is to write as 0.
+// One frame as the renderer hands it to an image filter: a render of
+// smooth gradients and a few shapes, which moves from frame to frame, with
+// values above 1, below 0 and not-a-number among them, a flat linear grey of
+// 0.2 at the lower left (x from 4 % to 20 % of the width, y from 72 % to
+// 94 %), and one line of one buffer that getLine does not give (NULL), whose
+// output the filter is to write as 0.
 class FilterFrame {
  public:
   FilterFrame(FrameSize size, int32_t frame, double start, double end);

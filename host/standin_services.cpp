@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "color_space.h"
 #include "panel.h"
 
 namespace pingwell_host {
@@ -46,6 +47,7 @@ void StandInServices::reset() {
   setFrameRange(1, 60, 1);
   setFrame(0);
   settingsFolder_.reset();
+  setOutputColorSpace(HOST_COLOR_SPACE_LINEAR);
   renderNode_ = false;
   messageBoxes_ = true;
   panelServices_ = true;
@@ -66,6 +68,8 @@ void* StandInServices::lookup(const char* serviceName, int /*useMode*/) {
   if (std::strcmp(serviceName, HOST_SYSTEM_ID_NAME) == 0)
     return reinterpret_cast<void*>(
         kSerialNumber | (s.renderNode_ ? HOST_SYSTEM_ID_RENDER_NODE : HOST_SYSTEM_ID_LAYOUT));
+  if (std::strcmp(serviceName, HOST_COLOR_SPACE_NAME) == 0)
+    return s.colorSpaces_ ? colorSpaceRecord() : nullptr;
   if (s.renderNode_) return nullptr;
   if (std::strcmp(serviceName, HOST_INFO_MESSAGES_NAME) == 0)
     return s.messageBoxes_ ? &s.messages_ : nullptr;
@@ -100,6 +104,11 @@ void StandInServices::setFrame(int32_t frame) {
 }
 
 double StandInServices::timeOf(int32_t frame) { return frame / kFramesPerSecond; }
+
+void StandInServices::setOutputColorSpace(std::optional<int> space) {
+  colorSpaces_ = space.has_value();
+  if (space) pingwell_host::setOutputColorSpace(*space);
+}
 
 void StandInServices::setSettingsFolder(const std::optional<std::string>& folder) {
   settingsFolder_ = folder;

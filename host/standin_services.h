@@ -1,8 +1,8 @@
 // The services the host hands out through its global lookup: scene info,
-// time info, directory info, the system ID, the message boxes and the panel
-// services. On a render node there is no user interface: the lookup gives
-// neither message boxes nor panels, and the system ID's type bits say
-// render node.
+// time info, directory info, the system ID, color spaces, the message boxes
+// and the panel services. On a render node there is no user interface: the
+// lookup gives neither message boxes nor panels, and the system ID's type
+// bits say render node.
 #ifndef PINGWELL_HOST_SERVICES_H
 #define PINGWELL_HOST_SERVICES_H
 
@@ -26,8 +26,8 @@ class StandInServices {
   static void* lookup(const char* serviceName, int useMode);
 
   // Back to how the host starts: an unsaved scene rendering 1 to 60, frame
-  // 0, no settings folder, message boxes printed, panels, no render node, and
-  // nobody told of lookups.
+  // 0, no settings folder, linear output, message boxes printed, panels, no
+  // render node, and nobody told of lookups.
   void reset();
 
   // Told every service name the module looks up; nobody unless set.
@@ -59,6 +59,10 @@ class StandInServices {
   // The folder reported for "Settings"; nothing: the directory service
   // names none.
   void setSettingsFolder(const std::optional<std::string>& folder);
+  // The output color space the color-space service reports
+  // (HOST_COLOR_SPACE_LINEAR or HOST_COLOR_SPACE_SRGB); nothing: a host
+  // without color spaces, whose lookup gives no record.
+  void setOutputColorSpace(std::optional<int> space);
   // From now on the host plays a render node.
   void setRenderNode(bool renderNode) { renderNode_ = renderNode; }
   bool renderNode() const { return renderNode_; }
@@ -80,6 +84,7 @@ class StandInServices {
   HostTimeInfo timeInfo_{};
   HostMessageFuncs messages_{};
   std::optional<std::string> settingsFolder_;
+  bool colorSpaces_ = true;
   bool renderNode_ = false;
   bool messageBoxes_ = true;
   bool panelServices_ = true;

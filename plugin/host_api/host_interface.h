@@ -456,6 +456,42 @@ typedef struct HostImageFilterHandler {
   unsigned int (*flags)(void *instance);
 } HostImageFilterHandler;
 
+/* ---- Color space ("LWColorSpace", LWColorSpaceFuncs) ----------------------
+ * The renderer works in linear light; the host converts a frame to the output
+ * color space only when it saves it. NULL from the lookup in a host without
+ * color spaces: linear, no conversion. Later hosts append members after
+ * `setColorSpace`; the plug-in calls nameToColorSpace, colorSpaceName and
+ * getPixelConversionRGB. */
+
+#define HOST_COLOR_SPACE_NAME "LWColorSpace"
+
+#define HOST_COLOR_SPACE_LINEAR 0 /* lwcs_linear */
+#define HOST_COLOR_SPACE_SRGB 1
+#define HOST_COLOR_SPACE_REC709 2
+#define HOST_COLOR_SPACE_CINEON 3
+#define HOST_COLOR_SPACE_CIEXYZ 4
+#define HOST_COLOR_SPACE_TYPE_OUTPUT 6 /* lwcst_output: the saved files' color space */
+#define HOST_CONVERSION_TO_LINEAR 0
+#define HOST_CONVERSION_FROM_LINEAR 1
+
+/* Converts one pixel's red, green and blue with the `lookup` that
+ * getPixelConversionRGB wrote. */
+typedef void HostPixelConversionFunc(void *lookup, float *in, float *out);
+
+typedef struct HostColorSpaceFuncs {
+  int (*nameToColorSpace)(const char *name);
+  void (*loadPixelLookupTable)(void); /* never called */
+  /* The conversion of `colorSpace` in direction HOST_CONVERSION_*, NULL
+   * when none is known; writes the datum it takes into *lookup. */
+  HostPixelConversionFunc *(*getPixelConversionRGB)(int colorSpace, int conversion, void **lookup);
+  HostPixelConversionFunc *(*getPixelConversionAlpha)(int colorSpace, int conversion,
+                                                      void **lookup);
+  const char *(*colorSpaceName)(int type); /* type: HOST_COLOR_SPACE_TYPE_* */
+  void (*colorSpaceFile)(void);            /* never called, nor the four pop-up helpers */
+  void (*popupHelpers[4])(void);
+  void (*setColorSpace)(void);
+} HostColorSpaceFuncs;
+
 #ifdef __cplusplus
 }
 #endif

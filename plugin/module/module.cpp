@@ -75,15 +75,16 @@ int activateInterface(int version, HostGlobalFunc global, void* local, void* /*s
   return kActivated;
 }
 
-// Wires the preview filter into the host's image filter record. It needs no
-// host service and has no interface server. The item record, which the
+// Wires the preview filter into the host's image filter record. Its
+// instances keep the activation's lookup, for the output color space at each
+// frame; it has no interface server. The item record, which the
 // modeling application does not give, is filled when given: no items.
-int activateImageFilter(int version, HostGlobalFunc /*global*/, void* local,
+int activateImageFilter(int version, HostGlobalFunc global, void* local,
                         void* /*serverData*/) {
   if (version != kActivationVersion || local == nullptr) return kVersionRefused;
   auto* filter = static_cast<HostImageFilterHandler*>(local);
   if (HostInstanceFuncs* funcs = filter->instanceFuncs; funcs != nullptr) {
-    funcs->priv = nullptr;
+    funcs->priv = reinterpret_cast<void*>(global);
     funcs->create = previewFilterCreate;
     funcs->destroy = previewFilterDestroy;
     funcs->copy = previewFilterCopy;

@@ -5,20 +5,25 @@
 
 #include "plugin/host_api/failure_report.h"
 #include "plugin/previews/frame_previews.h"
+#include "plugin/previews/output_color_space.h"
 #include "plugin/previews/preview_image.h"
 
 namespace pingwell {
 
 namespace {
 
-// What the host holds for an instance: nothing of the filter's own.
-struct PreviewFilterInstance {};
+// What the host holds for an instance: the global lookup of the activation
+// that made it, for the color space of each frame.
+struct PreviewFilterInstance {
+  HostGlobalFunc global = nullptr;
+};
 
 }  // namespace
 
-void* previewFilterCreate(void* /*priv*/, void* /*context*/, const char** /*error*/) noexcept {
+void* previewFilterCreate(void* priv, void* /*context*/, const char** /*error*/) noexcept {
   try {
     auto filter = std::make_unique<PreviewFilterInstance>();
+    filter->global = reinterpret_cast<HostGlobalFunc>(priv);
     FramePreviews::instance().filterAdded();
     return filter.release();  // the host owns it until previewFilterDestroy
   } catch (...) {
@@ -47,7 +52,7 @@ const char* previewFilterDescribe(void* /*instance*/) noexcept { return kPreview
 
 unsigned int previewFilterFlags(void* /*instance*/) noexcept { return 0; }
 
-void previewFilterProcess(void* /*instance*/, const HostFilterAccess* access) noexcept {
+void previewFilterProcess(void* instance, const HostFilterAccess* access) noexcept {
   if (access == nullptr || access->width <= 0 || access->height <= 0) return;
   const int width = access->width;
   const int height = access->height;
@@ -59,7 +64,11 @@ void previewFilterProcess(void* /*instance*/, const HostFilterAccess* access) no
   // it, the frame still goes through.
   std::optional<PreviewCapture> capture;
   try {
-    capture.emplace(width, height);
+    // Asked anew each frame: the artist may change it between renders.
+    const HostGlobalFunc global =
+        instance ? static_cast<PreviewFilterInstance*>(instance)->global : nullptr;
+    const std::optional<PreviewConversion> conversion = outputColorConversion(global);
+    capture.emplace(width, height, conversion ? &*conversion : nullptr);
   } catch (...) {
     reportCurrentException();
   }

@@ -11,8 +11,9 @@ namespace pingwell {
 // The filter's description: its server tag and every instance's.
 inline constexpr const char* kPreviewFilterDescription = "voro2 pingwell preview";
 
-// An instance holds nothing; while one lives FramePreviews counts a filter
-// applied. Null when it cannot be made; *error is not set.
+// An instance holds `priv`, the activation's global lookup (may be null);
+// while one lives FramePreviews counts a filter applied. Null when it cannot
+// be made; *error is not set.
 void* previewFilterCreate(void* priv, void* context, const char** error) noexcept;
 // Null is ignored.
 void previewFilterDestroy(void* instance) noexcept;
@@ -26,7 +27,10 @@ const char* previewFilterDescribe(void* instance) noexcept;
 // Writes every pixel of the output as the input has it, bit for bit: red,
 // green and blue with setRGB, alpha with setAlpha; a line that getLine does
 // not give counts as 0 in its channel. Meanwhile it collects the preview of
-// red, green and blue (PreviewCapture) and offers it for access->frame. A
+// red, green and blue (PreviewCapture), converted to the host's output color
+// space as the saved file is (outputColorConversion, asked through the
+// instance's lookup at each frame; a null instance previews linear values
+// as they are), and offers it for access->frame. A
 // preview that cannot be made (out of memory) is reported on the standard
 // error stream; the frame is passed through all the same. A null access,
 // null host functions or a size of at most 0 do nothing that could fail.

@@ -19,37 +19,37 @@ namespace pingwell {
 
 namespace {
 
-// A channel value as an 8-bit image saver writes it: clamped to 0..1, not a
-// number as 0 (the first comparison is false for it), scaled by 255 and
-// rounded.
-inline uint8_t quantize(float v) noexcept {
+// A channel value as an image saver of `levels` steps writes it (255 for 8
+// bits): clamped to 0..1, not a number as 0 (the first comparison is false
+// for it), scaled by `levels` and rounded.
+inline int quantize(float v, int levels) noexcept {
   v = v > 0.0f ? v : 0.0f;
   v = v < 1.0f ? v : 1.0f;
-  return static_cast<uint8_t>(static_cast<int>(v * 255.0f + 0.5f));
+  return static_cast<int>(v * static_cast<float>(levels) + 0.5f);
 }
 
 // quantize() over a line. The compilers leave the plain loop scalar and
-// branching, so on x86-64 (SSE2 is part of it) sixteen values at a time: the
+// branching, so on x86-64 (SSE2 is part of it) eight values at a time: the
 // same operations, maxps giving its second operand 0 for not a number.
-void quantizeLine(const float* in, uint8_t* out, int count) noexcept {
+void quantizeLine(const float* in, uint16_t* out, int count, int levels) noexcept {
   int x = 0;
 #if defined(__SSE2__) || defined(_M_X64)
   const __m128 zero = _mm_setzero_ps();
   const __m128 one = _mm_set1_ps(1.0f);
-  const __m128 scale = _mm_set1_ps(255.0f);
+  const __m128 scale = _mm_set1_ps(static_cast<float>(levels));
   const __m128 half = _mm_set1_ps(0.5f);
   const auto toInt = [&](const float* at) {
     __m128 v = _mm_max_ps(_mm_loadu_ps(at), zero);
     v = _mm_min_ps(v, one);
     return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, scale), half));
   };
-  for (; x + 16 <= count; x += 16) {
-    const __m128i low = _mm_packs_epi32(toInt(in + x), toInt(in + x + 4));
-    const __m128i high = _mm_packs_epi32(toInt(in + x + 8), toInt(in + x + 12));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(low, high));
+  // At most 4095: the signed 16-bit pack keeps every value.
+  for (; x + 8 <= count; x += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_packs_epi32(toInt(in + x), toInt(in + x + 4)));
   }
 #endif
-  for (; x < count; ++x) out[x] = quantize(in[x]);
+  for (; x < count; ++x) out[x] = static_cast<uint16_t>(quantize(in[x], levels));
 }
 
 // The preview's side for a frame side of `side` when the frame's longer side
@@ -63,9 +63,27 @@ int previewSide(int side, int longest) {
 
 }  // namespace
 
-PreviewCapture::PreviewCapture(int width, int height) {
+PreviewCapture::PreviewCapture(int width, int height, const PreviewConversion* conversion) {
   if (width <= 0 || height <= 0 || width > kPreviewMaxFrameSide || height > kPreviewMaxFrameSide)
     return;
+  if (conversion != nullptr && conversion->convert != nullptr) {
+    levels_ = kConvertedLevels;
+    if (conversion->channelsIndependent) {
+      // A grey of each level gives every channel's entry at once.
+      const size_t entries = static_cast<size_t>(kConvertedLevels) + 1;
+      tables_.resize(entries * 3);
+      for (size_t level = 0; level < entries; ++level) {
+        const float value = static_cast<float>(level) / static_cast<float>(kConvertedLevels);
+        float in[3] = {value, value, value};
+        float out[3] = {0.0f, 0.0f, 0.0f};
+        conversion->convert(conversion->lookup, in, out);
+        for (size_t c = 0; c < 3; ++c)
+          tables_[c * entries + level] = static_cast<uint8_t>(quantize(out[c], 255));
+      }
+    } else {
+      perPixel_ = *conversion;
+    }
+  }
   const int longest = std::max(width, height);
   const int outWidth = previewSide(width, longest);
   const int outHeight = previewSide(height, longest);
@@ -74,6 +92,7 @@ PreviewCapture::PreviewCapture(int width, int height) {
   // A byte of padding after each channel's line: a column's last weight
   // may be 0 on the frame's last pixel.
   quantized_.assign((static_cast<size_t>(width) + 1) * 3, 0);
+  rowLevels_.assign(static_cast<size_t>(outWidth) * 3, 0);
   if (outWidth != width || outHeight != height) {
     // Reduction. Along x, a frame pixel sx spans [sx * outWidth, (sx + 1) *
     // outWidth) and a preview pixel ox spans [ox * width, (ox + 1) * width)
@@ -120,24 +139,17 @@ void PreviewCapture::addLine(int y, const float* red, const float* green,
   const float* channels[3] = {red, green, blue};
   const auto width = static_cast<size_t>(width_);
   for (size_t c = 0; c < 3; ++c) {
-    uint8_t* q = quantized_.data() + c * (width + 1);
+    uint16_t* q = quantized_.data() + c * (width + 1);
     if (channels[c] != nullptr) {
-      quantizeLine(channels[c], q, width_);
+      quantizeLine(channels[c], q, width_, levels_);
     } else {
-      std::memset(q, 0, width);
+      std::memset(q, 0, width * sizeof *q);
     }
   }
   if (rows_.empty()) {
-    // The preview is the frame: interleave the line into its row.
-    uint8_t* out = rgb_.data() + line * width * 3;
-    const uint8_t* r = quantized_.data();
-    const uint8_t* g = r + width + 1;
-    const uint8_t* b = g + width + 1;
-    for (size_t x = 0; x < width; ++x) {
-      out[3 * x] = r[x];
-      out[3 * x + 1] = g[x];
-      out[3 * x + 2] = b[x];
-    }
+    // The preview is the frame: the line becomes its row.
+    const uint16_t* r = quantized_.data();
+    emit(r, r + width + 1, r + 2 * (width + 1), width, rgb_.data() + line * width * 3);
     return;
   }
   try {
@@ -147,27 +159,29 @@ void PreviewCapture::addLine(int y, const float* red, const float* green,
   }
 }
 
-// The sums of each 2 (or 4) neighbouring bytes of `q`, for a frame exactly
+// The sums of each 2 (or 4) neighbouring levels of `q`, for a frame exactly
 // 2 (4) times as wide as its preview: every weight is a whole pixel, so the
 // sums are in pixels, not in units (lineScale_ makes up for it).
-void PreviewCapture::sumPixelGroups(const uint8_t* q, uint32_t* out) const noexcept {
+void PreviewCapture::sumPixelGroups(const uint16_t* q, uint32_t* out) const noexcept {
   const int group = pixelsPerColumn_;
   int ox = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
-  const __m128i zero = _mm_setzero_si128();
+  // Four preview pixels a step. Levels are at most 4095, so the signed
+  // multiply-add of neighbours gives their 32-bit sums.
   const __m128i ones = _mm_set1_epi16(1);
-  const int perBlock = 16 / group;  // preview pixels from 16 frame pixels
-  for (; (ox + perBlock) * group <= width_; ox += perBlock) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + ox * group));
-    // Pairs: eight 16-bit sums.
-    const __m128i pairs = _mm_add_epi16(_mm_and_si128(bytes, lowBytes), _mm_srli_epi16(bytes, 8));
+  const auto load = [&](int at) {
+    return _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + at)), ones);
+  };
+  for (; (ox + 4) * group <= width_; ox += 4) {
     if (group == 2) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox), _mm_unpacklo_epi16(pairs, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox + 4), _mm_unpackhi_epi16(pairs, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox), load(ox * 2));
     } else {
-      // Pairs of pairs: four 32-bit sums.
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox), _mm_madd_epi16(pairs, ones));
+      // Pairs of pairs: the even pair sums and the odd ones, added.
+      const __m128 low = _mm_castsi128_ps(load(ox * 4));
+      const __m128 high = _mm_castsi128_ps(load(ox * 4 + 8));
+      const __m128i even = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+      const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + ox), _mm_add_epi32(even, odd));
     }
   }
 #endif
@@ -183,7 +197,7 @@ void PreviewCapture::reduceLine(int y) {
   const size_t stride = static_cast<size_t>(width_) + 1;
   const auto outWidth = static_cast<size_t>(outWidth_);
   for (size_t c = 0; c < 3; ++c) {
-    const uint8_t* q = quantized_.data() + c * stride;
+    const uint16_t* q = quantized_.data() + c * stride;
     uint32_t* out = lineSums_.data() + c * outWidth;
     if (pixelsPerColumn_ == 2 || pixelsPerColumn_ == 4) {
       sumPixelGroups(q, out);
@@ -232,7 +246,7 @@ void PreviewCapture::addToRow(int row, uint32_t weight) {
       sums = std::make_unique<double[]>(count);  // zeroed
     }
   }
-  // Whole numbers below 2^48 (255 x width x height): exact in a double,
+  // Whole numbers below 2^52 (4095 x width x height): exact in a double,
   // whose sums the compilers also turn into vector code.
   double* acc = sums.get();
   const uint32_t* line = lineSums_.data();
@@ -253,17 +267,48 @@ void PreviewCapture::finishRow(int row) noexcept {
   const double inverse = 1.0 / area;
   const auto outWidth = static_cast<size_t>(outWidth_);
   const double* acc = rows_[static_cast<size_t>(row)].get();
-  uint8_t* out = rgb_.data() + static_cast<size_t>(row) * outWidth * 3;
-  for (size_t c = 0; c < 3; ++c) {
-    for (size_t ox = 0; ox < outWidth; ++ox) {
-      // The quotient through the reciprocal may be one off; the remainder,
-      // exact in whole numbers, corrects it.
-      const double dividend = acc[c * outWidth + ox] + half;
-      auto quotient = static_cast<int>(dividend * inverse);
-      const double remainder = dividend - quotient * area;
-      quotient += static_cast<int>(remainder >= area) - static_cast<int>(remainder < 0.0);
-      out[ox * 3 + c] = static_cast<uint8_t>(quotient);
+  uint16_t* levels = rowLevels_.data();
+  for (size_t i = 0; i < outWidth * 3; ++i) {
+    // The quotient through the reciprocal may be one off; the remainder,
+    // exact in whole numbers, corrects it.
+    const double dividend = acc[i] + half;
+    auto quotient = static_cast<int>(dividend * inverse);
+    const double remainder = dividend - quotient * area;
+    quotient += static_cast<int>(remainder >= area) - static_cast<int>(remainder < 0.0);
+    levels[i] = static_cast<uint16_t>(quotient);
+  }
+  emit(levels, levels + outWidth, levels + 2 * outWidth, outWidth,
+       rgb_.data() + static_cast<size_t>(row) * outWidth * 3);
+}
+
+void PreviewCapture::emit(const uint16_t* red, const uint16_t* green, const uint16_t* blue,
+                          size_t count, uint8_t* out) const noexcept {
+  if (perPixel_.convert != nullptr) {
+    const float scale = 1.0f / static_cast<float>(levels_);
+    for (size_t x = 0; x < count; ++x) {
+      float in[3] = {red[x] * scale, green[x] * scale, blue[x] * scale};
+      float converted[3] = {0.0f, 0.0f, 0.0f};
+      perPixel_.convert(perPixel_.lookup, in, converted);
+      for (size_t c = 0; c < 3; ++c) out[3 * x + c] = static_cast<uint8_t>(quantize(converted[c], 255));
     }
+    return;
+  }
+  if (!tables_.empty()) {
+    const size_t entries = static_cast<size_t>(levels_) + 1;
+    const uint8_t* r = tables_.data();
+    const uint8_t* g = r + entries;
+    const uint8_t* b = g + entries;
+    for (size_t x = 0; x < count; ++x) {
+      out[3 * x] = r[red[x]];
+      out[3 * x + 1] = g[green[x]];
+      out[3 * x + 2] = b[blue[x]];
+    }
+    return;
+  }
+  for (size_t x = 0; x < count; ++x) {
+    out[3 * x] = static_cast<uint8_t>(red[x]);
+    out[3 * x + 1] = static_cast<uint8_t>(green[x]);
+    out[3 * x + 2] = static_cast<uint8_t>(blue[x]);
   }
 }
 

@@ -11,8 +11,20 @@ namespace pingwell {
 inline constexpr int kPreviewLongestSide = 1920;
 inline constexpr int kPreviewJpegQuality = 85;
 // A frame with a longer side (no renderer makes one) gives an empty preview:
-// up to it, a capture's memory stays bounded and no sum can overflow.
+// up to it, a capture's memory stays bounded and no sum can overflow (a
+// line's sum of levels is at most 4095 x 2^20, below 2^32).
 inline constexpr int kPreviewMaxFrameSide = 1 << 20;
+
+// The conversion from linear light to the color space the saved frame is
+// in: a function of one pixel's red, green and blue with its datum, as the
+// host gives it.
+struct PreviewConversion {
+  void (*convert)(void* lookup, float* in, float* out) = nullptr;
+  void* lookup = nullptr;
+  // Each channel's result depends on that channel alone, so a table per
+  // channel, built from the function, stands in for it.
+  bool channelsIndependent = true;
+};
 
 // 8-bit RGB pixels, three bytes a pixel, rows top to bottom, no padding.
 struct PreviewPixels {
@@ -27,7 +39,14 @@ struct PreviewPixels {
 // averaging so that its longer side is at most kPreviewLongestSide (never
 // enlarged). A line never added counts as black.
 //
-// Memory: the preview itself, a line of the frame as bytes, a bit per line
+// With a conversion the values are clamped the same way but kept in
+// kConvertedLevels steps, averaged in linear light, and only then converted
+// and scaled to 8 bits: through a table per channel built from the
+// conversion (kConvertedLevels + 1 calls), or, for a conversion that mixes
+// the channels, one call per preview pixel. The conversion is called only
+// from the constructor, addLine and finish.
+//
+// Memory: the preview itself, a line of the frame in levels, a bit per line
 // and, while the frame is reduced, the sums of the preview rows whose lines
 // have not all come yet (two rows when lines come in order, every row at
 // worst). Time: linear in the frame's pixels.
@@ -36,7 +55,11 @@ class PreviewCapture {
   // A frame of `width` x `height` pixels; either at most 0 (or more than
   // kPreviewMaxFrameSide) makes an empty capture whose finish() gives an
   // empty preview. Throws std::bad_alloc.
-  PreviewCapture(int width, int height);
+  PreviewCapture(int width, int height, const PreviewConversion* conversion = nullptr);
+
+  // The linear steps kept for a conversion: 12 bits, fine enough that the
+  // darkest steps of an sRGB preview are no coarser than its 8 bits.
+  static constexpr int kConvertedLevels = 4095;
 
   // Line `y` (0 the top) of the frame: `width` floats of each channel; a
   // null channel counts as 0. A `y` outside the frame is ignored, and so is
@@ -63,18 +86,25 @@ class PreviewCapture {
   };
 
   void reduceLine(int y);
-  void sumPixelGroups(const uint8_t* q, uint32_t* out) const noexcept;
+  void sumPixelGroups(const uint16_t* q, uint32_t* out) const noexcept;
   void addToRow(int row, uint32_t weight);
   void finishRow(int row) noexcept;
+  // `count` pixels from planes of levels into 8-bit RGB at `out`.
+  void emit(const uint16_t* red, const uint16_t* green, const uint16_t* blue, size_t count,
+            uint8_t* out) const noexcept;
 
   int width_ = 0;
   int height_ = 0;
   int outWidth_ = 0;
   int outHeight_ = 0;
   bool failed_ = false;             // memory ran out in addLine
+  int levels_ = 255;                // a channel's steps from 0 to 1
+  std::vector<uint8_t> tables_;     // per channel, levels_ + 1 entries: the converted 8 bits
+  PreviewConversion perPixel_;      // a conversion that mixes the channels
   std::vector<uint8_t> rgb_;        // the preview
   std::vector<bool> seen_;          // the frame lines added
-  std::vector<uint8_t> quantized_;  // one frame line, 8 bits: red, green, blue, each padded
+  std::vector<uint16_t> quantized_;  // one frame line in levels: red, green, blue, each padded
+  std::vector<uint16_t> rowLevels_;  // one preview row in levels: red, green, blue
   // Reduction only (all empty when the preview is the frame's size).
   int pixelsPerColumn_ = 0;         // 2 or 4 when the frame is that many times as wide, else 0
   std::vector<Column> columns_;     // otherwise

@@ -194,3 +194,14 @@ AT(HostFilterAccess, getLine, 32);
 AT(HostFilterAccess, setRGB, 40);
 AT(HostFilterAccess, setAlpha, 48);
 AT(HostFilterAccess, monitor, 56);
+
+// Color space.
+SIZE(HostColorSpaceFuncs, 88);
+AT(HostColorSpaceFuncs, nameToColorSpace, 0);
+AT(HostColorSpaceFuncs, loadPixelLookupTable, 8);
+AT(HostColorSpaceFuncs, getPixelConversionRGB, 16);
+AT(HostColorSpaceFuncs, getPixelConversionAlpha, 24);
+AT(HostColorSpaceFuncs, colorSpaceName, 32);
+AT(HostColorSpaceFuncs, colorSpaceFile, 40);
+AT(HostColorSpaceFuncs, popupHelpers, 48);
+AT(HostColorSpaceFuncs, setColorSpace, 80);

@@ -10,6 +10,8 @@
 #include <limits>
 #include <vector>
 
+#include "host/image_filter.h"
+#include "host/standin_services.h"
 #include "plugin/previews/frame_previews.h"
 
 namespace pingwell {
@@ -99,6 +101,42 @@ TEST(PreviewFilter, PassesEveryPixelThroughBitForBitAndOffersTheFramesPreview) {
   ASSERT_EQ(preview->pixels.height, 2);
   EXPECT_EQ(preview->pixels.rgb, (std::vector<uint8_t>{64, 0, 0, 0, 128, 191, 0, 255, 255, 255, 0,
                                                        26, 255, 0, 77, 0, 0, 102}));
+  FramePreviews::instance().newRender();
+}
+
+// The host stand-in's rendered frame, its grey card a flat linear 0.2, with
+// the host's output color space: sRGB previews the card as the saved file
+// has it (124), linear and a host without color spaces as before (51); the
+// frame passes through bit for bit either way, kept at its size or reduced.
+TEST(PreviewFilter, PreviewsInTheHostsOutputColorSpaceAndPassesTheFrameThroughUnchanged) {
+  using pingwell_host::StandInServices;
+  StandInServices::get().reset();
+  void* filter = previewFilterCreate(reinterpret_cast<void*>(&StandInServices::lookup), nullptr,
+                                     nullptr);
+  ASSERT_NE(filter, nullptr);
+  const auto cardOf = [](void* instance, int width, int height) {
+    pingwell_host::FilterFrame frame({width, height}, 7, 0.2, 0.2);
+    frame.process(previewFilterProcess, instance);
+    EXPECT_EQ(frame.check(), "");
+    const auto preview = FramePreviews::instance().latest();
+    if (preview == nullptr) return -1;
+    const PreviewPixels& pixels = preview->pixels;
+    const size_t x = static_cast<size_t>(pixels.width) * 12 / 100;
+    const size_t y = static_cast<size_t>(pixels.height) * 83 / 100;
+    const uint8_t* pixel = &pixels.rgb[(y * static_cast<size_t>(pixels.width) + x) * 3];
+    EXPECT_TRUE(pixel[0] == pixel[1] && pixel[1] == pixel[2]);
+    return static_cast<int>(pixel[0]);
+  };
+  StandInServices::get().setOutputColorSpace(HOST_COLOR_SPACE_SRGB);
+  EXPECT_EQ(cardOf(filter, 640, 360), 124);
+  EXPECT_EQ(cardOf(filter, 2400, 1350), 124);  // reduced to 1920 x 1080
+  EXPECT_EQ(cardOf(nullptr, 640, 360), 51);    // an instance without the lookup
+  StandInServices::get().setOutputColorSpace(HOST_COLOR_SPACE_LINEAR);
+  EXPECT_EQ(cardOf(filter, 640, 360), 51);
+  StandInServices::get().setOutputColorSpace(std::nullopt);
+  EXPECT_EQ(cardOf(filter, 640, 360), 51);
+  previewFilterDestroy(filter);
+  StandInServices::get().reset();
   FramePreviews::instance().newRender();
 }
 

@@ -210,7 +210,7 @@ TEST_F(Module, ImageFilterActivationWiresThePreviewFilterAndClearsTheItemRecord)
     EXPECT_TRUE(block.values().empty());
     funcs.destroy(instance);
   }
-  // The filter needs no service of the host.
+  // The filter looks up no service until it filters a frame.
   EXPECT_TRUE(host.lookups.empty());
 }
 

@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "host/color_space.h"
+
 namespace pingwell {
 namespace {
 
@@ -28,10 +30,11 @@ int at(const PreviewPixels& pixels, int x, int y, int c) {
 }
 
 // A frame whose every line is `values` in all three channels.
-PreviewPixels captureRepeated(int width, int height, const std::vector<float>& values) {
+PreviewPixels captureRepeated(int width, int height, const std::vector<float>& values,
+                              const PreviewConversion* conversion = nullptr) {
   std::vector<float> line(static_cast<size_t>(width));
   for (size_t x = 0; x < line.size(); ++x) line[x] = values[x % values.size()];
-  PreviewCapture capture(width, height);
+  PreviewCapture capture(width, height, conversion);
   for (int y = 0; y < height; ++y) capture.addLine(y, line.data(), line.data(), line.data());
   return capture.finish();
 }
@@ -202,6 +205,30 @@ TEST(PreviewCapture, EachPreviewPixelIsTheAverageOfTheExactFrameAreaItCovers) {
 struct TurboJpegDeleter {
   void operator()(void* handle) const { tjDestroy(handle); }
 };
+
+// Converted to sRGB with the host's own function, by tables and pixel by
+// pixel: averaged in linear light before the conversion (black and white
+// make 188, not 128), and the darkest linear values keep their steps (0.001
+// is 3, not the 0 of 8 linear bits).
+TEST(PreviewCapture, WithAConversionAveragesInLinearLightThenConvertsKeepingTheDarkSteps) {
+  PreviewConversion conversion;
+  conversion.convert = pingwell_host::colorSpaceRecord()->getPixelConversionRGB(
+      HOST_COLOR_SPACE_SRGB, HOST_CONVERSION_FROM_LINEAR, &conversion.lookup);
+  ASSERT_NE(conversion.convert, nullptr);
+  for (const bool tables : {true, false}) {
+    SCOPED_TRACE(tables ? "tables" : "pixel by pixel");
+    conversion.channelsIndependent = tables;
+    const PreviewPixels reduced = captureRepeated(3840, 4, {0.0f, 1.0f}, &conversion);
+    ASSERT_EQ(reduced.width, 1920);
+    EXPECT_EQ(at(reduced, 0, 0, 0), 188);
+    EXPECT_EQ(at(reduced, 1919, 1, 2), 188);
+    const PreviewPixels kept =
+        captureRepeated(5, 1, {0.2f, 0.001f, 0.0f, 1.0f, kNaN}, &conversion);
+    EXPECT_EQ(kept.rgb, (std::vector<uint8_t>{124, 124, 124, 3, 3, 3, 0, 0, 0, 255, 255, 255, 0,
+                                              0, 0}));
+  }
+  EXPECT_EQ(at(captureRepeated(5, 1, {0.001f}), 0, 0, 0), 0);
+}
 
 TEST(PreviewJpeg, EncodesAtFourTwoTwoZeroAndDecodesBackToThePreview) {
   // Odd sizes, red on the left half, blue on the right.
