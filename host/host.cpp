@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -18,6 +19,8 @@ namespace pingwell_host {
 namespace {
 
 constexpr int kHostVersion = 4;
+// The exit status of a `crash` line.
+constexpr int kCrashStatus = 3;
 // The module's image filter that `filter add` applies.
 constexpr const char* kFilterServer = "voro2_slack_preview";
 // A server table longer than this has lost its closing entry.
@@ -139,6 +142,8 @@ void Host::run(const ScriptLine& line) {
     cmdFilter(w, n);
   else if (cmd == "colorspace")
     cmdColorSpace(w, n);
+  else if (cmd == "crash")
+    cmdCrash(w, n);
   else
     throw ScriptError(n, "unknown command: " + cmd);
 }
@@ -311,8 +316,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (w.size() < 3)
     throw ScriptError(line,
                       "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
-                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [progress=B] [gettoken] "
-                      "[test]");
+                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [progress=B] "
+                      "[notify=TEXT] [alert=N] [gettoken] [test]");
   Instance& instance = find(w[1], line);
   ScriptedUser user;
   if (w[2] == "ok")
@@ -324,6 +329,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
     const char* key;
     const char* label;
     bool isSwitch;
+    bool isNumber = false;
   };
   static const Field fields[] = {
       {"token", "Token", false},
@@ -335,6 +341,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
       {"times", "Add render times", true},
       {"thread", "Frame messages in a thread", true},
       {"progress", "Progress in one message", true},
+      {"notify", "Notify", false},
+      {"alert", "Alert after minutes without a frame", false, true},
   };
   for (size_t i = 3; i < w.size(); ++i) {
     const std::string& word = w[i];
@@ -354,9 +362,12 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
     if (!field) throw ScriptError(line, "unknown options setting: " + word);
     ScriptedUser::Edit edit;
     edit.isSwitch = field->isSwitch;
+    edit.isNumber = field->isNumber;
     edit.label = field->label;
     std::string value = word.substr(eq + 1);
-    if (field->isSwitch) {
+    if (field->isNumber) {
+      edit.state = parseInt32(value, key.c_str(), line);
+    } else if (field->isSwitch) {
       if (value != "0" && value != "1")
         throw ScriptError(line, key + " must be 0 or 1, not " + value);
       edit.state = value == "1" ? 1 : 0;
@@ -435,6 +446,15 @@ void Host::cmdColorSpace(const std::vector<std::string>& w, int line) {
     services.setOutputColorSpace(std::nullopt);
   else
     throw ScriptError(line, "usage: colorspace linear|srgb|none");
+}
+
+// As a host that crashes: gone at once, nothing unloaded or destroyed, no
+// handler told. What was written so far is flushed, as the streams of a
+// crashed process are not.
+void Host::cmdCrash(const std::vector<std::string>& w, int line) {
+  expectWords(w, 1, "crash", line);
+  std::fflush(nullptr);
+  std::_Exit(kCrashStatus);
 }
 
 void Host::removeFilter() {

@@ -48,6 +48,9 @@ void judgeReplyText(const HttpResult& result, PostOutcome& outcome) {
       outcome.ts = stringMember(reply, "ts");
       outcome.uploadUrl = stringMember(reply, "upload_url");
       outcome.fileId = stringMember(reply, "file_id");
+      outcome.scheduledMessageId = stringMember(reply, "scheduled_message_id");
+      if (const auto user = reply.find("user"); user != reply.end() && user->is_object())
+        outcome.userId = stringMember(*user, "id");
       return;
     case ReplyVerdict::Kind::NamedError: {
       outcome.kind = Kind::ServiceError;

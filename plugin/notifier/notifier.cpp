@@ -169,6 +169,7 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
       notifier->token = std::move(settings.token);
       notifier->userName = std::move(settings.userName);
       notifier->channel = std::move(settings.channel);
+      notifier->notify = std::move(settings.notify);
     }
     notifier->notifyFrameStart = 0;
     notifier->notifyFrameDone = 0;
@@ -176,6 +177,7 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
     notifier->addRenderTimes = 0;
     notifier->frameMessagesInThread = 0;
     notifier->progressInOneMessage = 0;
+    notifier->alertMinutes = 0;
     return notifier.release();  // the host owns it until notifierDestroy
   } catch (...) {
     reportCurrentException();
@@ -196,6 +198,7 @@ const char* notifierCopy(void* to, void* from) noexcept {
     NotifierInstance copy = *asInstance(from);
     copy.render = std::move(asInstance(to)->render);
     copy.conversation = std::move(asInstance(to)->conversation);
+    copy.stallAlert = std::move(asInstance(to)->stallAlert);
     *asInstance(to) = std::move(copy);
   } catch (...) {
     reportCurrentException();
@@ -220,7 +223,7 @@ const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
   }
   // Scenes saved before these existed end before them: they load as off.
   for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread,
-                         &notifier.progressInOneMessage}) {
+                         &notifier.progressInOneMessage, &notifier.alertMinutes}) {
     int value = 0;
     const bool read = state->readI4 != nullptr && state->readI4(state->readData, &value, 1) == 1;
     *field = read ? value : 0;
@@ -236,7 +239,7 @@ const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
     for (const int32_t* field :
          {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone,
           &notifier.addRenderTimes, &notifier.frameMessagesInThread,
-          &notifier.progressInOneMessage}) {
+          &notifier.progressInOneMessage, &notifier.alertMinutes}) {
       state->writeI4(state->writeData, field, 1);
     }
   }

@@ -11,7 +11,7 @@ namespace pingwell {
 
 namespace {
 
-constexpr int kSettingsLineCount = 3;
+constexpr int kSettingsLineCount = 4;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t";
 
@@ -50,7 +50,8 @@ SettingsLines parseSettings(std::string_view bytes) {
   SettingsLines lines;
   if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
     bytes.remove_prefix(kByteOrderMark.size());
-  std::string* targets[kSettingsLineCount] = {&lines.token, &lines.userName, &lines.channel};
+  std::string* targets[kSettingsLineCount] = {&lines.token, &lines.userName, &lines.channel,
+                                             &lines.notify};
   for (std::string* target : targets) {
     if (bytes.empty()) break;
     const size_t end = bytes.find('\n');
@@ -98,7 +99,8 @@ void SettingsFileWriter::discard() noexcept {
 bool SettingsFileWriter::writeAndClose(const SettingsLines& lines) noexcept {
   if (fd_ < 0) return false;
   bool ok = true;
-  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel}) {
+  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel, &lines.notify}) {
+    if (value == &lines.notify && value->empty()) break;
     ok = ok && writeAll(fd_, value->data(), value->size()) && writeAll(fd_, "\n", 1);
   }
   ok = ok && flushToDisk(fd_);
