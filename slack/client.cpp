@@ -2,18 +2,13 @@
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "slack/api_root.h"
 #include "slack/diagnostics.h"
 #include "slack/reply_check.h"
 
 namespace pingwell {
-
-namespace {
-
-bool isHttpsUrl(const std::string& url) { return url.rfind("https://", 0) == 0; }
-
-}  // namespace
 
 SlackClient& SlackClient::instance(const std::string& token, bool throwErrors) {
   // A function-local static: constructed once, thread-safe; a construction
@@ -23,40 +18,47 @@ SlackClient& SlackClient::instance(const std::string& token, bool throwErrors) {
 }
 
 SlackClient::SlackClient(const std::string& token, bool throwErrors)
-    : session(throwErrors), token(token), throwErrors(throwErrors), chat(*this), files(*this) {
+    : token(token), throwErrors(throwErrors), chat(*this), files(*this) {
   session.url = kWebApiRoot;
 }
 
-PostOutcome SlackClient::call(const ApiRequest& request) {
+HttpResult SlackClient::transfer(const std::string& method, std::string_view body,
+                                 const Timeouts& timeouts) {
+  session.url.assign(kWebApiRoot).append(method);
   HttpRequest http;
-  http.timeouts = request.timeouts;
+  http.url = session.url;
+  http.body = body;
+  http.timeouts = timeouts;
+  return session.perform(http);
+}
+
+PostOutcome SlackClient::call(const ApiRequest& request) {
   if (request.isUpload()) {
     // The token is the service's alone: an upload goes to the address the
-    // service handed out, and only over TLS.
-    if (!isHttpsUrl(request.uploadUrl())) {
+    // service handed out, and only over TLS to the service's own hosts.
+    if (!isSlackUploadAddress(request.uploadUrl())) {
       PostOutcome refused;
-      refused.failure = "the upload address is not an https address";
+      refused.failure = "the upload address is not an https address on slack.com";
       return refused;
     }
+    HttpRequest http;
     http.url = request.uploadUrl();
     http.body = request.uploadBytes();
     http.content = HttpRequest::Content::Bytes;
-  } else {
-    try {
-      writeRequestBody(body_, request, token);
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (const std::exception& failure) {
-      PostOutcome unsent;
-      unsent.method = request.method();
-      unsent.failure = failure.what();
-      return unsent;
-    }
-    session.setRequest(request.method(), body_);
-    http.url = session.url;
-    http.body = body_;
+    http.timeouts = request.timeouts;
+    return judgeTransfer({}, session.perform(http));
   }
-  return judgeTransfer(request.method(), session.perform(http));
+  try {
+    writeRequestBody(body_, request, token);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& failure) {
+    PostOutcome unsent;
+    unsent.method = request.method();
+    unsent.failure = failure.what();
+    return unsent;
+  }
+  return judgeTransfer(request.method(), transfer(request.method(), body_, request.timeouts));
 }
 
 nlohmann::json SlackClient::postRequest(const ApiRequest& request) {
@@ -70,33 +72,35 @@ nlohmann::json SlackClient::post(const std::string& method, const WebApiParams& 
 }
 
 nlohmann::json SlackClient::postBody(const std::string& method, const std::string& body) {
-  session.setRequest(method, body);
-  const HttpResult result = session.perform();
-  if (result.failed) {
-    if (throwErrors) throw std::runtime_error(result.errorText);
-    writeDiagnostic("error " + result.errorText);
+  const HttpResult result = transfer(method, body, Timeouts{});
+  ReplyDocument reply;
+  PostOutcome& outcome = judged_;
+  judgeTransfer(outcome, method, result, &reply);
+  if (outcome.transferFailed()) {
+    if (throwErrors) throw std::runtime_error(outcome.failure);
+    // The transfer's own line, then the call's; what arrived is read all
+    // the same.
+    writeDiagnostic(outcome.failure);
+    writeDiagnostic(outcomeLine(outcome));
+    judgeReplyText(outcome, method, result.body, &reply);
   }
-  nlohmann::json reply = nlohmann::json::parse(result.body);
-  checkResponse(method, reply);
-  return reply;
+  if (reply.parseFailure) std::rethrow_exception(reply.parseFailure);
+  reportReply(outcome);
+  return std::move(reply.json);
 }
 
 void SlackClient::checkResponse(const std::string& method, const nlohmann::json& reply) {
-  const ReplyVerdict verdict = judgeReply(reply);
-  switch (verdict.kind) {
-    case ReplyVerdict::Kind::Passed:
-      return;
-    case ReplyVerdict::Kind::NamedError:
-      writeDiagnostic(
-          maskSecret("warning! " + method + " checkResponse() failed " + verdict.errorJson, token));
-      return;
-    case ReplyVerdict::Kind::UnknownError: {
-      static const std::string kUnknown = "checkResponse() unknown error.";
-      if (throwErrors) throw std::runtime_error(kUnknown);
-      writeDiagnostic("error " + kUnknown);
-      return;
-    }
+  reportReply(judgeReply(method, reply));
+}
+
+void SlackClient::reportReply(const PostOutcome& outcome) {
+  if (outcome.kind == PostOutcome::Kind::ServiceError) {
+    writeDiagnostic(maskSecret(outcomeLine(outcome), token));  // never thrown
+    return;
   }
+  if (outcome.kind != PostOutcome::Kind::UnconfirmedReply || outcome.failure.empty()) return;
+  if (throwErrors) throw std::runtime_error(outcome.failure);
+  writeDiagnostic(outcomeLine(outcome));
 }
 
 std::string SlackClient::escape(const std::string& text) const {

@@ -27,9 +27,12 @@ class SlackClient {
   // The one call path of every request: the body written, the transfer made,
   // classified and its reply judged once, into one outcome. A Web API
   // request carries the token last in its body; an upload never carries it,
-  // and goes only to an https address. Writes nothing; throws only
-  // std::bad_alloc.
+  // and goes only to an https address on slack.com. Writes nothing; throws
+  // only std::bad_alloc.
   PostOutcome call(const ApiRequest& request);
+
+  // The throwing operations: the same transfer and the same judge, the
+  // outcome turned into throws and lines by the throwing switch.
 
   // A Web API request the throwing way: its body (see writeRequestBody)
   // handed to postBody. Returns the parsed reply.
@@ -42,9 +45,9 @@ class SlackClient {
   nlohmann::json post(const std::string& method, const WebApiParams& params);
 
   // POSTs `body` to the root + `method`. A failed transfer throws
-  // std::runtime_error with throwErrors on, else writes "[pingwell] error "
-  // lines and goes on to parse what arrived. A body that is not JSON throws
-  // nlohmann::json::parse_error whatever the switch.
+  // std::runtime_error with throwErrors on, else writes its line and an
+  // "error " line and goes on to parse what arrived. A body that is not JSON
+  // throws nlohmann::json::parse_error whatever the switch.
   nlohmann::json postBody(const std::string& method, const std::string& body);
 
   // Reports a reply whose "ok" is not true: a named error as a warning line
@@ -63,10 +66,17 @@ class SlackClient {
   FilesApi files;
 
  private:
+  // The one transfer of a Web API call: `body` POSTed to the root + `method`.
+  HttpResult transfer(const std::string& method, std::string_view body, const Timeouts& timeouts);
+  // What checkResponse tells of a reply's outcome, by the throwing switch.
+  void reportReply(const PostOutcome& outcome);
+
   // The body of the latest request, kept so that the next one reuses its
   // memory. libcurl reads it during the transfer; requests are made one at a
   // time, like every use of the shared handle outside its lock.
   std::string body_;
+  // The outcome of the latest throwing call, kept for the same reason.
+  PostOutcome judged_;
 };
 
 }  // namespace pingwell

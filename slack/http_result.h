@@ -10,7 +10,6 @@ namespace pingwell {
 struct HttpResult {
   std::string body;       // response body as received (no headers); partial after a failure
   bool failed = false;    // the transfer's libcurl result was not CURLE_OK
-  std::string errorText;  // "curl_easy_perform() failed " + curl_easy_strerror(), or empty
   int code = 0;           // libcurl's result (CURLcode); 0 after a transfer that completed
   // Of a transfer that completed: the HTTP status, and the seconds of its
   // Retry-After header when it had one (at most a day).

@@ -1,9 +1,5 @@
 #include "slack/http_session.h"
 
-#include <stdexcept>
-
-#include "slack/api_root.h"
-#include "slack/diagnostics.h"
 #include "slack/session_platform.h"
 #include "slack/system_proxy.h"
 
@@ -27,7 +23,7 @@ constexpr size_t kKeptHeaderBytes = 16 * 1024;
 
 }  // namespace
 
-HttpSession::HttpSession(bool throwErrors) : throwErrors(throwErrors) {
+HttpSession::HttpSession() {
   curl_global_init(CURL_GLOBAL_ALL);
   handle.reset(curl_easy_init());
   if (!handle) return;
@@ -115,29 +111,7 @@ HttpResult HttpSession::perform(const HttpRequest& request) {
   if (headers_.capacity() > kKeptHeaderBytes) std::string().swap(headers_);
   lastResult = code;
   result.code = code;
-  if (code != CURLE_OK) {
-    result.failed = true;
-    result.errorText = "curl_easy_perform() failed ";
-    result.errorText += curl_easy_strerror(code);
-  }
-  return result;
-}
-
-void HttpSession::setRequest(const std::string& method, const std::string& body) {
-  url = kWebApiRoot;
-  url += method;
-  pendingBody_ = body;
-}
-
-HttpResult HttpSession::perform() {
-  HttpRequest request;
-  request.url = url;
-  request.body = pendingBody_;
-  HttpResult result = perform(request);
-  if (result.failed) {
-    if (throwErrors) throw std::runtime_error(result.errorText);
-    writeDiagnostic(result.errorText);
-  }
+  result.failed = code != CURLE_OK;
   return result;
 }
 

@@ -37,28 +37,20 @@ struct HttpRequest {
 
 class HttpSession {
  public:
-  explicit HttpSession(bool throwErrors);
+  HttpSession();
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
   // One blocking POST under `mutex`, answered as a value: it neither throws
-  // (but std::bad_alloc) nor writes anything.
+  // (but std::bad_alloc) nor writes anything. What it came to is judged by
+  // slack/reply_check.h.
   HttpResult perform(const HttpRequest& request);
-
-  // The Web API's transfer as a caller sets it up step by step: the address
-  // (Web API root + method) and the POST body of the next transfer; the body
-  // must stay alive and unchanged until perform() has returned. Takes no
-  // lock.
-  void setRequest(const std::string& method, const std::string& body);
-  // The transfer setRequest set up, under `mutex`. A failed transfer throws
-  // std::runtime_error when throwErrors is on; otherwise it writes one
-  // diagnostic line and returns a result marked failed.
-  HttpResult perform();
 
   CurlHandle handle;
   int lastResult = 0;  // CURLcode of the latest transfer, 0 before the first
+  // The address of the latest Web API call (root + method), written by the
+  // client; its memory serves the next one.
   std::string url;
-  bool throwErrors;
   std::mutex mutex;
 
  private:
@@ -66,7 +58,6 @@ class HttpSession {
   void applyOptions(CURL* h, const HttpRequest& request);
   void noteReplyHead(CURL* h, HttpResult& result) noexcept;
 
-  std::string_view pendingBody_;  // set by setRequest
   std::string headers_;           // the reply's header lines; its memory serves the next transfer
   // What the handle holds from earlier transfers, so that each option is
   // handed over only when it changes (libcurl copies an address each time).

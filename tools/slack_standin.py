@@ -40,11 +40,14 @@ State directory (--state DIR), shared with the tests:
   connections     number of TLS handshakes completed so far.
   ready           created once the server listens.
 
-Modes: ok, error=TEXT, ratelimited[=SECONDS], okfalse, array, nook,
-okstring, html503, empty, cutoff, redirect, stall, close, large. The mode
-decides first, for every request; only a request whose mode is "ok" gets the
-answers and checks below, and only such a request changes what the stand-in
-keeps in memory.
+Modes: ok, upload_url=PREFIX, error=TEXT, ratelimited[=SECONDS], okfalse,
+array, nook, okstring, html503, empty, cutoff, redirect, stall, close, large.
+The mode decides first, for every request; only a request whose mode is "ok"
+gets the answers and checks below, and only such a request changes what the
+stand-in keeps in memory. upload_url=PREFIX is "ok", except that an address
+files.getUploadURLExternal gives out is PREFIX followed by its path
+("upload_url=https://evil.example" gives https://evil.example/upload/v1/...),
+so that a client can be handed an address off the service's hosts.
 
 "ok" answers by method:
   chat.postMessage  as the service does for a message it posted, with the
@@ -308,14 +311,14 @@ class Service:
 
     # -- the answers of mode "ok" ------------------------------------------
 
-    def answer_ok(self, request: "Request", params, n, entry) -> Reply:
+    def answer_ok(self, request: "Request", params, n, entry, upload_prefix=None) -> Reply:
         if request.is_upload():
             return self._upload(request, entry)
         method = request.api_method()
         if method == "chat.update":
             return self._chat_update(params, entry)
         if method == "files.getUploadURLExternal":
-            return self._get_upload_url(params, entry)
+            return self._get_upload_url(params, entry, upload_prefix)
         if method == "files.completeUploadExternal":
             return self._complete_upload(params, entry)
         if method == "chat.scheduleMessage":
@@ -458,7 +461,7 @@ class Service:
         if changed:
             self._write_scheduled()
 
-    def _get_upload_url(self, params, entry) -> Reply:
+    def _get_upload_url(self, params, entry, prefix=None) -> Reply:
         filename = first(params, b"filename")
         length = first(params, b"length")
         if not filename or length is None or not re.fullmatch(rb"[0-9]{1,12}", length) \
@@ -477,7 +480,7 @@ class Service:
             "uploaded": False,
             "bytes": 0,
         }
-        url = "https://" + FILES_HOST + path
+        url = (prefix or "https://" + FILES_HOST) + path
         entry["file_id"] = file_id
         entry["upload_url"] = url
         return Reply(200, compact({"ok": True, "upload_url": url, "file_id": file_id}))
@@ -615,8 +618,9 @@ class State:
             else:
                 service.note_tokens(request, params)
             reply = None
-            if mode == "ok":
-                reply = service.answer_ok(request, params, n, entry)
+            if mode == "ok" or mode.startswith("upload_url="):
+                prefix = mode[len("upload_url="):] if mode != "ok" else None
+                reply = service.answer_ok(request, params, n, entry, prefix)
             elif mode.startswith("error="):
                 entry["error"] = mode[len("error="):]
             line = (json.dumps(entry, ensure_ascii=True) + "\n").encode("ascii")

@@ -57,16 +57,6 @@ PostSettings settingsOf(const NotifierInstance& notifier) {
   return {notifier.token, notifier.userName, notifier.channel};
 }
 
-// What the service answers for a message that can no longer be edited.
-bool editsRefusedFor(const PostOutcome& outcome) {
-  if (outcome.kind != PostOutcome::Kind::ServiceError) return false;
-  for (const char* name :
-       {"message_not_found", "cant_update_message", "edit_window_closed", "channel_not_found"}) {
-    if (outcome.errorName == name) return true;
-  }
-  return false;
-}
-
 // The progress message: posted into the channel when the render's first
 // frame starts (again at the next frame start while that fails), edited at
 // most every RenderConversation::kEditInterval as frames are rendered, and
@@ -96,7 +86,7 @@ void progressStep(NotifierInstance& notifier, int eventCode, const RenderMoment&
                     talk.progressChannel(), talk.progressTs(), text);
   if (result.skipped) return;
   talk.noteEdit(now);
-  if (editsRefusedFor(result.outcome)) talk.endEdits();
+  if (result.outcome.refusedForGood()) talk.endEdits();
 }
 
 // The scene's render range; on a render node the farm hands each node a part

@@ -2,28 +2,6 @@
 
 namespace pingwell {
 
-namespace {
-
-constexpr size_t kLongestId = 32;
-
-bool looksLikeTimeStamp(const std::string& ts) {
-  if (ts.empty() || ts.size() > kLongestId) return false;
-  for (char c : ts) {
-    if ((c < '0' || c > '9') && c != '.') return false;
-  }
-  return true;
-}
-
-bool looksLikeChannelId(const std::string& id) {
-  if (id.empty() || id.size() > kLongestId) return false;
-  for (char c : id) {
-    if ((c < '0' || c > '9') && (c < 'A' || c > 'Z')) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 void RenderConversation::newRender() noexcept {
   threadTs_.clear();
   progressChannel_.clear();
@@ -34,11 +12,11 @@ void RenderConversation::newRender() noexcept {
 }
 
 void RenderConversation::takeThread(const std::string& ts) {
-  if (threadTs_.empty() && looksLikeTimeStamp(ts)) threadTs_ = ts;
+  if (threadTs_.empty()) threadTs_ = ts;
 }
 
 void RenderConversation::takeProgress(const std::string& channelId, const std::string& ts) {
-  if (hasProgress() || !looksLikeChannelId(channelId) || !looksLikeTimeStamp(ts)) return;
+  if (hasProgress() || channelId.empty() || ts.empty()) return;
   progressChannel_ = channelId;
   progressTs_ = ts;
 }

@@ -20,15 +20,15 @@ class RenderConversation {
   // The render's thread: the `ts` of its first message the service accepted,
   // or empty while there is none.
   const std::string& threadTs() const noexcept { return threadTs_; }
-  // Takes `ts` as the thread when the render has none yet and `ts` looks like
-  // a message's time stamp (digits and dots, at most 32 bytes); anything
-  // else is ignored. Throws only std::bad_alloc.
+  // Takes `ts` as the thread when the render has none yet; an empty one (a
+  // reply that gave none of the service's shape) is ignored. Throws only
+  // std::bad_alloc.
   void takeThread(const std::string& ts);
 
   // The progress message, once the service accepted it: the channel's ID
-  // and its `ts`, both as the reply gave them. Taken only when both look
-  // like what the service hands out (the ID upper-case letters and digits,
-  // at most 32 bytes). Throws only std::bad_alloc.
+  // and its `ts`, both as the reply gave them, taken only when it gave both
+  // (the client keeps only what has their shape). Throws only
+  // std::bad_alloc.
   bool hasProgress() const noexcept { return !progressTs_.empty(); }
   const std::string& progressChannel() const noexcept { return progressChannel_; }
   const std::string& progressTs() const noexcept { return progressTs_; }

@@ -41,6 +41,7 @@ std::string notSentReason(const PostOutcome& outcome) {
       return "certificate problem: the connection to the service could not be trusted";
     case Kind::Sent:
     case Kind::NotSent:
+    case Kind::UnusableReply:  // an upload address, never a message's reply
     case Kind::TransferFailure:
       break;
   }

@@ -35,15 +35,12 @@ PostBackoff& networkBackoff() {
 
 // Tells of an outcome that did not go through: an error the service named
 // always, the rest unless the caller tells it itself (the test message).
-void report(const PostOutcome& outcome, PostKind kind, const std::string& token) {
+void report(const PostOutcome& outcome, PostKind kind, const std::string& what,
+            const std::string& token) {
   if (outcome.sent()) return;
   if (kind == PostKind::TestMessage && outcome.kind != PostOutcome::Kind::ServiceError) return;
-  std::string line = outcomeLine(outcome);
-  if (line.empty()) return;
-  // The one refusal the artist can mend in the app's settings.
-  if (outcome.errorName == "missing_scope" && outcome.method.rfind("files.", 0) == 0)
-    line += ": the token lacks files:write";
-  writeDiagnostic(maskSecret(line, token));
+  const std::string line = outcomeLine(outcome, what);
+  if (!line.empty()) writeDiagnostic(maskSecret(line, token));
 }
 
 // One try: skipped while frame messages of `method` pause, else made with
@@ -64,7 +61,7 @@ PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_vie
   client.token = settings.token;
   result.outcome = call(client, context);
   backoff.noteOutcome(result.outcome);
-  report(result.outcome, kind, settings.token);
+  report(result.outcome, kind, what, settings.token);
   return result;
 }
 

@@ -54,11 +54,7 @@ bool postPreview(const PostSettings& settings, PostKind kind, const FramePreview
   const PostResult address = callAs(settings, kind, kGetUploadUrl, what, [&](SlackClient& client) {
     return client.files.getUploadUrl(fileName, jpeg.size());
   });
-  if (!address.outcome.sent()) return false;
-  if (address.outcome.uploadUrl.empty() || address.outcome.fileId.empty()) {
-    writeDiagnostic("error " + what + ": the service gave no upload address");
-    return false;
-  }
+  if (!address.outcome.sent()) return false;  // sent: with an address the bytes may go to
   const std::string_view bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
   const PostResult upload = callAs(settings, kind, "", what, [&](SlackClient& client) {
     return client.files.upload(address.outcome.uploadUrl, bytes);
@@ -77,7 +73,7 @@ std::string previewCheckText(const PostSettings& settings) {
              [&](SlackClient& client) { return client.files.getUploadUrl("pingwell-check.jpg", 1); });
   const PostOutcome& outcome = result.outcome;
   if (outcome.sent()) return "Previews: can be posted";
-  if (outcome.errorName == "missing_scope") return "Previews: the token lacks files:write";
+  if (!outcome.hint.empty()) return "Previews: " + outcome.hint;
   if (outcome.kind == PostOutcome::Kind::ServiceError) return "Previews: " + outcome.errorName;
   return "Previews: the service could not be asked (" + outcome.failure + ")";
 }

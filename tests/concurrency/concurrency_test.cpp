@@ -69,7 +69,12 @@ TEST(Concurrency, FirstUseFromSeveralThreadsMakesOneClientFromOneCaller) {
   ASSERT_EQ(client->token.rfind(prefix, 0), 0u) << client->token;
   const int first = std::stoi(client->token.substr(prefix.size()));
   EXPECT_EQ(client->throwErrors, first % 2 == 0) << "token and error rule of different callers";
-  EXPECT_EQ(client->session.throwErrors, client->throwErrors);
+
+  // Later calls change neither the token nor the error rule.
+  const bool rule = client->throwErrors;
+  EXPECT_EQ(&SlackClient::instance("another-token", !rule), client);
+  EXPECT_EQ(client->token.rfind(prefix, 0), 0u) << client->token;
+  EXPECT_EQ(client->throwErrors, rule);
 
   // The one client works, with the first caller's token.
   client->chat.username = "Render Bot";

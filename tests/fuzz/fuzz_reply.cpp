@@ -13,7 +13,7 @@
 
 namespace {
 
-using pingwell::ReplyVerdict;
+using pingwell::PostOutcome;
 using pingwell::SlackClient;
 
 // Constructing a client does no I/O; it only prepares the libcurl handle.
@@ -26,17 +26,23 @@ SlackClient& loggingClient() {
   return client;
 }
 
-void check(SlackClient& client, const nlohmann::json& reply, ReplyVerdict::Kind kind) {
+// An "ok" that is not true and no "error": the one outcome checkResponse may
+// throw for.
+bool unnamedFailure(const PostOutcome& outcome) {
+  return outcome.kind == PostOutcome::Kind::UnconfirmedReply && !outcome.failure.empty();
+}
+
+void check(SlackClient& client, const nlohmann::json& reply, const PostOutcome& outcome) {
   try {
     client.checkResponse("chat.postMessage", reply);
   } catch (const std::runtime_error& failure) {
     FUZZ_CHECK(client.throwErrors);
-    FUZZ_CHECK(kind == ReplyVerdict::Kind::UnknownError);
+    FUZZ_CHECK(unnamedFailure(outcome));
     FUZZ_CHECK(std::string(failure.what()) == "checkResponse() unknown error.");
     return;
   }
   // Only the throwing rule with an unnamed error throws.
-  FUZZ_CHECK(!client.throwErrors || kind != ReplyVerdict::Kind::UnknownError);
+  FUZZ_CHECK(!client.throwErrors || !unnamedFailure(outcome));
 }
 
 }  // namespace
@@ -51,17 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                // the client lets both through to its caller
   }
 
-  const ReplyVerdict verdict = pingwell::judgeReply(reply);
+  const PostOutcome outcome = pingwell::judgeReply("chat.postMessage", reply);
   const bool hasOk = reply.is_object() && reply.contains("ok");
   const bool okIsTrue = hasOk && reply["ok"].is_boolean() && reply["ok"].get<bool>();
-  if (!hasOk || okIsTrue) {
-    FUZZ_CHECK(verdict.kind == ReplyVerdict::Kind::Passed);
+  if (!hasOk) {
+    FUZZ_CHECK(outcome.kind == PostOutcome::Kind::UnconfirmedReply && outcome.failure.empty());
+  } else if (okIsTrue) {
+    FUZZ_CHECK(outcome.kind == PostOutcome::Kind::Sent);
+  } else if (reply.contains("error")) {
+    FUZZ_CHECK(outcome.kind == PostOutcome::Kind::ServiceError);
   } else {
-    FUZZ_CHECK(verdict.kind == (reply.contains("error") ? ReplyVerdict::Kind::NamedError
-                                                        : ReplyVerdict::Kind::UnknownError));
+    FUZZ_CHECK(unnamedFailure(outcome));
   }
 
-  check(throwingClient(), reply, verdict.kind);
-  check(loggingClient(), reply, verdict.kind);
+  check(throwingClient(), reply, outcome);
+  check(loggingClient(), reply, outcome);
   return 0;
 }

@@ -2,6 +2,7 @@
 // the test moves by hand.
 #include "plugin/posting/backoff.h"
 #include "plugin/posting/skip_note.h"
+#include "slack/reply_check.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>

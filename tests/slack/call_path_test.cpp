@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "slack/api_request.h"
-#include "slack/post_outcome.h"
+#include "slack/reply_check.h"
 
 namespace pingwell {
 namespace {
@@ -29,6 +29,23 @@ TEST(RequestBody, EveryNameAndValueIsEncodedInNameOrderWithTheTokenLast) {
   writeRequestBody(body, request, "xoxb-1");
   EXPECT_EQ(body, "filename=shot_0001.jpg&length=412&token=xoxb-1");
   EXPECT_EQ(request.find("text"), nullptr);
+
+  // Only RFC 3986's unreserved bytes are left as they are.
+  const struct {
+    std::string in, out;
+  } values[] = {
+      {"AZaz09-._~", "AZaz09-._~"},
+      {"R&D + Comp=1%#;", "R%26D%20%2B%20Comp%3D1%25%23%3B"},
+      {"\"'\\/\r\t", "%22%27%5C%2F%0D%09"},
+      {"\xC3\xA9\xFF\x80", "%C3%A9%FF%80"},
+      {std::string("a\0b", 3), "a%00b"},
+  };
+  for (const auto& v : values) {
+    request.webApi("chat.postMessage");
+    request.add("v", v.in);
+    writeRequestBody(body, request, "");
+    EXPECT_EQ(body, "v=" + v.out + "&token=") << v.in;
+  }
 }
 
 // What the caller is told of each kind of transfer: what it was, what to
@@ -68,6 +85,8 @@ TEST(CallOutcome, EachTransferIsJudgedOnceIntoOneValue) {
        ""},
       {"html page", "chat.postMessage", completed(503, "<html>busy</html>"),
        Kind::UnreadableReply, "error [json.exception.parse_error.101]"},
+      {"number past double", "chat.update", completed(200, R"({"ok":true,"n":1e999})"),
+       Kind::UnreadableReply, "error [json.exception.out_of_range.406]"},
       {"rate limit", "chat.update", limited, Kind::ServiceError,
        "warning! chat.update checkResponse() failed \"ratelimited\""},
       {"time-out", "chat.update", failed(CURLE_OPERATION_TIMEDOUT), Kind::TimedOut,
@@ -95,6 +114,85 @@ TEST(CallOutcome, EachTransferIsJudgedOnceIntoOneValue) {
       completed(200, R"({"ok":true,"upload_url":"https://files.slack.com/u/1","file_id":"F1"})"));
   EXPECT_EQ(address.uploadUrl, "https://files.slack.com/u/1");
   EXPECT_EQ(address.fileId, "F1");
+}
+
+// What a reply says: only the JSON value true in "ok" passes; what it hands
+// back is taken only in the shape the service gives it; an upload address
+// only when it is https on slack.com; and the caller is told whether a
+// refusal is for good and what the artist can mend.
+TEST(CallOutcome, TheReplyIsJudgedAndWhatItHandsBackCheckedOnce) {
+  using Kind = PostOutcome::Kind;
+  const struct {
+    const char* reply;
+    Kind kind;
+    const char* errorJson;
+    const char* failure;
+  } replies[] = {
+      {R"({"ok":true})", Kind::Sent, "", ""},
+      {R"({"ok":true,"error":"ignored"})", Kind::Sent, "", ""},
+      {R"([1,2])", Kind::UnconfirmedReply, "", ""},  // not an object: nothing to test
+      {R"({"channel":"C1"})", Kind::UnconfirmedReply, "", ""},
+      {R"({"ok":false,"error":"invalid_auth"})", Kind::ServiceError, R"("invalid_auth")", ""},
+      {R"({"ok":"true","error":{"code":7}})", Kind::ServiceError, R"({"code":7})", ""},
+      {R"({"ok":1,"error":null})", Kind::ServiceError, "null", ""},
+      {R"({"ok":"true"})", Kind::UnconfirmedReply, "", "checkResponse() unknown error."},
+      {R"({"ok":null})", Kind::UnconfirmedReply, "", "checkResponse() unknown error."},
+  };
+  for (const auto& r : replies) {
+    const PostOutcome outcome = judgeReply("chat.postMessage", nlohmann::json::parse(r.reply));
+    EXPECT_EQ(outcome.kind, r.kind) << r.reply;
+    EXPECT_EQ(outcome.errorJson, r.errorJson) << r.reply;
+    EXPECT_EQ(outcome.failure, r.failure) << r.reply;
+  }
+
+  // IDs and time stamps go back into later requests: nothing else is taken.
+  for (const char* odd : {R"("1.2&channel=x")", R"("ts")", R"("c0ffee")", R"(7)",
+                          R"("111111111111111111111111111111111")"}) {
+    const PostOutcome outcome = judgeReply(
+        "chat.postMessage",
+        nlohmann::json::parse(std::string(R"({"ok":true,"channel":)") + odd + ",\"ts\":" + odd + "}"));
+    EXPECT_EQ(outcome.kind, Kind::Sent) << odd;
+    EXPECT_EQ(outcome.channelId, "") << odd;
+    EXPECT_EQ(outcome.ts, "") << odd;
+  }
+
+  const auto address = [](const std::string& url) {
+    return judgeReply("files.getUploadURLExternal",
+                      nlohmann::json{{"ok", true}, {"upload_url", url}, {"file_id", "F1"}});
+  };
+  for (const char* taken : {"https://files.slack.com/upload/v1/x", "https://slack.com/u",
+                            "HTTPS://Files.SLACK.com/u", "https://files.slack.com:443/u"}) {
+    EXPECT_EQ(address(taken).kind, Kind::Sent) << taken;
+    EXPECT_EQ(address(taken).uploadUrl, taken);
+  }
+  for (const char* foreign :
+       {"http://files.slack.com/u", "https://evilslack.com/u", "https://slack.com.evil.net/u",
+        "https://slack.com@evil.net/u", "https://files.slack.com:pw@evil.net/u",
+        "https://user@files.slack.com/u", "https://evil.net/files.slack.com",
+        "https://evil.net?.slack.com", "https://evil.net#.slack.com", "ftp://files.slack.com/u",
+        "files.slack.com/u", "https://files.slack.com /u", "https://127.0.0.1/u"}) {
+    const PostOutcome outcome = address(foreign);
+    EXPECT_EQ(outcome.kind, Kind::UnusableReply) << foreign;
+    EXPECT_EQ(outcome.uploadUrl, "") << foreign;
+    EXPECT_EQ(outcomeLine(outcome, "preview of a.lws frame 1"),
+              "error preview of a.lws frame 1: the upload address is not an https address on "
+              "slack.com");
+  }
+  EXPECT_EQ(outcomeLine(address(""), "preview"), "error preview: the service gave no upload address");
+
+  const auto refusal = [](const char* method, const char* error) {
+    return judgeReply(method, nlohmann::json{{"ok", false}, {"error", error}});
+  };
+  for (const char* gone :
+       {"message_not_found", "cant_update_message", "edit_window_closed", "channel_not_found"}) {
+    EXPECT_TRUE(refusal("chat.update", gone).refusedForGood()) << gone;
+  }
+  EXPECT_FALSE(refusal("chat.update", "ratelimited").refusedForGood());
+  EXPECT_FALSE(refusal("chat.update", "internal_error").refusedForGood());
+  EXPECT_EQ(outcomeLine(refusal("files.getUploadURLExternal", "missing_scope")),
+            "warning! files.getUploadURLExternal checkResponse() failed \"missing_scope\": the "
+            "token lacks files:write");
+  EXPECT_EQ(refusal("chat.postMessage", "missing_scope").hint, "");
 }
 
 }  // namespace

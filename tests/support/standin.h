@@ -8,6 +8,8 @@
 //                  "ts":...}. chat.update, files.getUploadURLExternal, the
 //                  upload to files.slack.com and files.completeUploadExternal
 //                  get answers and checks of their own (tools/slack_standin.py)
+//   upload_url=PREFIX  as ok, but files.getUploadURLExternal gives out PREFIX
+//                  and the address's path (an address off the service's hosts)
 //   error=TEXT     200 {"ok":false,"error":"TEXT"}
 //   okfalse        200 {"ok":false}
 //   array          200 [1,2]
