@@ -70,7 +70,7 @@ TEST_F(HostWithModule, RenderNodePostsTheRenderCompletedMessageFromTheSettingsFi
   EXPECT_EQ(run.out, "MasterInterface: 0, no panel on a render node\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(slurp(dir / "Settings" / "slacktoken.txt"), settings);
-  EXPECT_EQ(slurp(dir / "resaved.blk"), "0.00999999978\n1\n0\n0\n0\n0\n0\n");
+  EXPECT_EQ(slurp(dir / "resaved.blk"), "0.00999999978\n1\n0\n0\n0\n0\n0\n0\n");
 
   auto requests = standin.requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -182,15 +182,16 @@ TEST_F(HostWithModule, BothAdditionsAreSavedLoadedAndCopiedWithTheScene) {
                                  "create copied\n"
                                  "copy copied a\n"
                                  "save copied @/copied1\n"
-                                 "options a ok times=0 thread=1\n"
+                                 "options a ok times=0 thread=1 alert=45\n"
                                  "save a @/a2\n"
                                  "load loaded @/a2\n"
                                  "save loaded @/loaded2\n"
                                  "copy copied a\n"
                                  "save copied @/copied2\n"));
   EXPECT_EQ(run.status, 0) << run.err;
-  const std::string timesOnly = "0.00999999978\n1\n0\n1\n1\n0\n0\n";
-  const std::string threadOnly = "0.00999999978\n1\n0\n1\n0\n1\n0\n";
+  const std::string timesOnly = "0.00999999978\n1\n0\n1\n1\n0\n0\n0\n";
+  // The alert's minutes are the eighth value.
+  const std::string threadOnly = "0.00999999978\n1\n0\n1\n0\n1\n0\n45\n";
   for (const char* name : {"a1", "loaded1", "copied1"}) EXPECT_EQ(slurp(dir / name), timesOnly);
   for (const char* name : {"a2", "loaded2", "copied2"}) EXPECT_EQ(slurp(dir / name), threadOnly);
 }
