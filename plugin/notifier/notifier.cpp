@@ -1,5 +1,6 @@
 #include "plugin/notifier/notifier.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,8 @@
 #include "plugin/posting/posting.h"
 #include "plugin/previews/preview_upload.h"
 #include "plugin/notifier/settings_file.h"
+#include "plugin/notifier/email_lookup.h"
+#include "plugin/notifier/stall_alert_calls.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
@@ -114,6 +117,36 @@ void post(NotifierInstance& notifier, int eventCode, const std::string& text) {
   if (inThread && result.outcome.sent()) notifier.conversation.takeThread(result.outcome.ts);
 }
 
+// The stall alert's part of a render event: scheduled and moved on at frame
+// events, deleted when the render ends (before its completed message).
+// `moment` is the event's.
+void stallAlertStep(NotifierInstance& notifier, int eventCode, const RenderMoment& moment,
+                    const char* sceneFile, const std::optional<FrameRange>& range,
+                    bool renderNode) {
+  StallAlertContext context;
+  context.token = notifier.token;
+  context.userName = notifier.userName;
+  context.channel = notifier.channel;
+  if (sceneFile != nullptr) context.sceneFile = sceneFile;
+  context.moment = moment;
+  context.range = range;
+  if (renderNode) context.machine = machineName();
+  context.notify = notifier.notify;
+  if (switchIsOn(notifier.frameMessagesInThread)) context.threadTs = notifier.conversation.threadTs();
+  const PluginClock::time_point now = pluginNow();
+  if (eventCode == HOST_EVENT_RENDER_DONE) {
+    PostedStallAlertCalls calls(context, PostKind::RenderCompleted);
+    notifier.stallAlert.renderEnded(now, calls);
+    return;
+  }
+  const int64_t unixNow = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+  PostedStallAlertCalls calls(context, PostKind::FrameMessage);
+  notifier.stallAlert.frameEvent(eventCode == HOST_EVENT_FRAME_STARTED, moment.frame,
+                                 notifier.alertMinutes, now, unixNow, calls);
+}
+
 // The render's first frame after its frame-rendered event, and its last
 // frame rendered whole after its completion, each posted once. The upload
 // needs the channel's ID: when no reply in this process has told it yet,
@@ -178,6 +211,19 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
 void notifierDestroy(void* instance) noexcept {
   // Takes back what notifierCreate handed out.
   std::unique_ptr<NotifierInstance> owned(asInstance(instance));
+  if (!owned || !owned->stallAlert.holdsAlerts() || !canPost(*owned)) return;
+  // An instance that goes (the host unloads the scene or the module) leaves
+  // no alert behind.
+  try {
+    StallAlertContext context;
+    context.token = owned->token;
+    context.userName = owned->userName;
+    context.channel = owned->channel;
+    PostedStallAlertCalls calls(context, PostKind::RenderCompleted);
+    owned->stallAlert.unload(pluginNow(), calls);
+  } catch (...) {
+    reportCurrentException(owned->token);
+  }
 }
 
 const char* notifierCopy(void* to, void* from) noexcept {
@@ -267,7 +313,11 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
                          eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE);
   const bool preview = (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
                        FramePreviews::instance().filterApplied();
-  if ((!message && !progress && !preview) || !canPost(notifier)) return 0.0;
+  const bool stallAlert =
+      (eventCode == HOST_EVENT_FRAME_STARTED || eventCode == HOST_EVENT_FRAME_DONE ||
+       eventCode == HOST_EVENT_RENDER_DONE) &&
+      (StallAlert::usedMinutes(notifier.alertMinutes) > 0 || notifier.stallAlert.holdsAlerts());
+  if ((!message && !progress && !preview && !stallAlert) || !canPost(notifier)) return 0.0;
   try {
     const HostSceneInfo* scene = hostServices().sceneInfo;
     const char* sceneFile = scene ? scene->filename : nullptr;
@@ -287,15 +337,29 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
             renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string(),
             range);
       }
+      // The completion, aborted or not, mentions those "Notify" names.
+      if (eventCode == HOST_EVENT_RENDER_DONE && !notifier.notify.empty()) {
+        text = withMentions(std::move(text),
+                            mentionsLine(lookUpMentions(settingsOf(notifier),
+                                                        PostKind::RenderCompleted,
+                                                        notifier.notify)));
+      }
       post(notifier, eventCode, text);
     };
     // The progress message comes before a frame start's message, and is
     // edited after a frame's and before the completion's.
     const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
+    // The alert is deleted before the render's end is told; at a frame it
+    // goes after the messages, into the thread they make.
+    const bool alertFirst = eventCode == HOST_EVENT_RENDER_DONE;
+    if (stallAlert && alertFirst)
+      stallAlertStep(notifier, eventCode, moment, sceneFile, range, renderNode);
     if (progress && progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
     if (message) postEventMessage();
     if (preview) previewStep(notifier, eventCode, moment, sceneFile, message, postEventMessage);
     if (progress && !progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
+    if (stallAlert && !alertFirst)
+      stallAlertStep(notifier, eventCode, moment, sceneFile, range, renderNode);
   } catch (...) {
     reportCurrentException(notifier.token);
   }

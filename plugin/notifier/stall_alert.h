@@ -95,6 +95,8 @@ class StallAlert {
   PluginClock::time_point pendingDue() const noexcept { return pendingDue_; }
   // Alerts still to be deleted (deletes that failed).
   size_t deletesLeft() const noexcept { return deletes_.size(); }
+  // Whether any alert is held: pending, or still to be deleted.
+  bool holdsAlerts() const noexcept { return pending_.has_value() || !deletes_.empty(); }
 
  private:
   struct HeldAlert {

@@ -603,7 +603,7 @@ TEST_F(HostWithModule, StallAlertIsScheduledAtTheFirstFrameAndDeletedAtTheEnd) {
   const auto held = alert::scheduledFor(standin, "#alert-done");
   ASSERT_GE(held.size(), 2u);
   for (size_t n = 0; n < 2; ++n) {
-    const ScheduledMessage& made = held[held.size() - 2 + n];
+    const pingwell::testing::ScheduledMessage& made = held[held.size() - 2 + n];
     EXPECT_EQ(made.state, "deleted") << made.id;
     EXPECT_EQ(deletes[n].param("channel"), made.channelId);
     EXPECT_EQ(deletes[n].param("scheduled_message_id"), made.id);
