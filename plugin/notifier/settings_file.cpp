@@ -29,7 +29,10 @@ int lineFeeds(std::string_view text, int limit) {
 bool appendChunkOfLeadingLines(std::string& bytes, std::string_view fresh, int& seen) {
   bytes.append(fresh);
   seen += lineFeeds(fresh, kSettingsLineCount - seen);
-  return seen >= kSettingsLineCount;
+  if (seen >= kSettingsLineCount) return true;
+  // A fourth line longer than "Notify" can be is not read to its end.
+  if (seen < kSettingsLineCount - 1) return false;
+  return bytes.size() - (bytes.rfind('\n') + 1) > kLongestNotify + 1;
 }
 
 std::string settingsFilePath(const char* folder) {
@@ -65,6 +68,7 @@ SettingsLines parseSettings(std::string_view bytes) {
     target->assign(line);
   }
   lines.token.assign(settingsToken(lines.token));
+  if (lines.notify.size() > kLongestNotify) lines.notify.clear();
   return lines;
 }
 

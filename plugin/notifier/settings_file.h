@@ -4,12 +4,16 @@
 // line when that is set, in the host's "Settings" folder. One file serves every instance of
 // every scene; it is read when an instance is created and rewritten by the
 // options panel.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace pingwell {
 
 inline constexpr const char* kSettingsFileName = "slacktoken.txt";
+// "Notify" is at most this long, as the options panel's field holds it; a
+// longer fourth line is no "Notify" and is ignored.
+inline constexpr size_t kLongestNotify = 1023;
 
 struct SettingsLines {
   std::string token;
@@ -27,9 +31,11 @@ std::string settingsFilePath(const char* folder);
 // which is dropped together with a carriage return right before it, so files
 // with CR LF and with LF line ends read the same on every platform. A last
 // line without line end runs to the end; missing lines are empty (a file of
-// three lines has no "Notify"); anything after the fourth line is ignored. A UTF-8 byte-order mark at the start, as
-// a Windows text editor may write, is dropped; the token is taken as
-// settingsToken gives it, name and channel as they are.
+// three lines has no "Notify"); anything after the fourth line is ignored,
+// and so is a fourth line longer than kLongestNotify. A UTF-8 byte-order
+// mark at the start, as a Windows text editor may write, is dropped; the
+// token is taken as settingsToken gives it, name, channel and "Notify" as
+// they are.
 SettingsLines parseSettings(std::string_view bytes);
 
 // A token never holds blanks: `text` without its leading and trailing
@@ -38,8 +44,9 @@ std::string_view settingsToken(std::string_view text);
 
 // Reads the file at `path` into `lines` (all four replaced). Returns false
 // and leaves `lines` alone when the path is empty or names no readable
-// regular file. Reads no further than the fourth line end, so an unexpected
-// huge file costs nothing. Throws only std::bad_alloc.
+// regular file. Reads no further than the fourth line end, nor more than
+// kLongestNotify and a line end past the third, so an unexpected huge file
+// costs nothing. Throws only std::bad_alloc.
 bool readSettingsFile(const std::string& path, SettingsLines& lines);
 
 // Writing happens in two steps so that the caller can act between them

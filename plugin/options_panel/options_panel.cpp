@@ -19,6 +19,8 @@ namespace {
 // (a hand-edited settings file) are shown cut.
 constexpr int kShownTextSize = 1024;
 constexpr int kModalWithCancel = HOST_PANF_BLOCKING | HOST_PANF_CANCEL;
+// What the field holds is what the settings file keeps.
+static_assert(kNotifyTextSize == kLongestNotify + 1);
 
 const char* kCreditLines[] = {"voro2 pingwell: render notifications to Slack", nullptr};
 

@@ -90,6 +90,7 @@ SettingsLines referenceSplit(std::string_view bytes) {
     bytes.remove_prefix(end + 1);
   }
   lines.resize(4);
+  if (lines[3].size() > 1023) lines[3].clear();  // no "Notify" is that long
   std::string& token = lines[0];
   while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.pop_back();
   while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.erase(0, 1);
