@@ -108,7 +108,7 @@ RenderCost render(Messages messages, int frames) {
     event(HOST_EVENT_FRAME_DONE);
   }
   event(HOST_EVENT_RENDER_DONE);
-  cost.progressTaken = notifier->conversation.hasProgress();
+  cost.progressTaken = notifier->conversation && notifier->conversation->hasProgress();
   // nginx writes a line just after its reply.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   cost.requests = loggedRequests() - requestsBefore;

@@ -38,6 +38,13 @@ void expectWords(const std::vector<std::string>& w, size_t count, const char* us
   if (w.size() != count) throw ScriptError(line, std::string("usage: ") + usage);
 }
 
+// `d` in milliseconds with three decimals: "12.345".
+std::string milliseconds(std::chrono::steady_clock::duration d) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", std::chrono::duration<double, std::milli>(d).count());
+  return text;
+}
+
 // Longest a frame may be held for: ten minutes.
 constexpr int32_t kMaxSleepMs = 600000;
 
@@ -154,12 +161,14 @@ Host::Instance& Host::find(const std::string& name, int line) {
   throw ScriptError(line, "no instance named " + name);
 }
 
-void Host::deliver(Instance& instance, int32_t code, int line) {
+std::chrono::steady_clock::duration Host::deliver(Instance& instance, int32_t code, int line) {
   if (!instance.event) throw ScriptError(line, "the handler has no event function");
   HostMasterAccess access{};
   access.eventCode = code;
   access.eventData = nullptr;
+  const auto start = std::chrono::steady_clock::now();
   instance.event(instance.handle, &access);
+  return std::chrono::steady_clock::now() - start;
 }
 
 void Host::cmdActivate(const std::vector<std::string>& w, int line) {
@@ -251,7 +260,8 @@ void Host::cmdFrame(const std::vector<std::string>& w, int line) {
 void Host::cmdEvent(const std::vector<std::string>& w, int line) {
   expectWords(w, 3, "event NAME CODE", line);
   Instance& instance = find(w[1], line);
-  deliver(instance, parseInt32(w[2], "the event code", line), line);
+  const auto took = deliver(instance, parseInt32(w[2], "the event code", line), line);
+  if (showTimes_) say("event " + w[1] + " " + w[2] + ": " + milliseconds(took) + " ms");
 }
 
 void Host::cmdRender(const std::vector<std::string>& w, int line) {
@@ -289,8 +299,23 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
   // sequence is announced before its first frame.
   services.setFrameRange(first, last, step);
   services.setFrame(first);
+  long calls = 0;
+  std::chrono::steady_clock::duration longest{};
+  int32_t longestCode = 0;
+  int32_t longestFrame = first;
+  std::chrono::steady_clock::duration completion{};  // the render-completed event's, apart
   auto deliverAll = [&](int32_t code) {
-    for (Instance& instance : instances_) deliver(instance, code, line);
+    for (Instance& instance : instances_) {
+      const auto took = deliver(instance, code, line);
+      ++calls;
+      if (code == HOST_EVENT_RENDER_DONE) {
+        completion = std::max(completion, took);
+      } else if (took > longest) {
+        longest = took;
+        longestCode = code;
+        longestFrame = services.timeInfo().frame;
+      }
+    }
   };
   deliverAll(HOST_EVENT_RENDER_STARTING);
   for (int64_t frame = first; frame <= last; frame += step) {
@@ -310,6 +335,11 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
     deliverAll(HOST_EVENT_FRAME_DONE);
   }
   deliverAll(HOST_EVENT_RENDER_DONE);
+  if (showTimes_) {
+    say("render: " + std::to_string(calls) + " event calls, longest " + milliseconds(longest) +
+        " ms (event " + std::to_string(longestCode) + " at frame " + std::to_string(longestFrame) +
+        "), render completed " + milliseconds(completion) + " ms");
+  }
 }
 
 void Host::cmdOptions(const std::vector<std::string>& w, int line) {
@@ -449,10 +479,20 @@ void Host::cmdColorSpace(const std::vector<std::string>& w, int line) {
 }
 
 // As a host that crashes: gone at once, nothing unloaded or destroyed, no
-// handler told. What was written so far is flushed, as the streams of a
+// handler told. `after=MS` lets that much time pass first, as in a frame
+// that renders a while before the machine dies (the module's posting thread
+// sends meanwhile). What was written so far is flushed, as the streams of a
 // crashed process are not.
 void Host::cmdCrash(const std::vector<std::string>& w, int line) {
-  expectWords(w, 1, "crash", line);
+  static const char* const kUsage = "crash [after=MS]";
+  if (w.size() > 2 || (w.size() == 2 && w[1].rfind("after=", 0) != 0))
+    throw ScriptError(line, std::string("usage: ") + kUsage);
+  if (w.size() == 2) {
+    const int32_t afterMs = parseInt32(w[1].substr(6), "the time before the crash", line);
+    if (afterMs < 0 || afterMs > kMaxSleepMs)
+      throw ScriptError(line, "the time before the crash must be 0 to 600000 ms");
+    std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+  }
   std::fflush(nullptr);
   std::_Exit(kCrashStatus);
 }

@@ -1,22 +1,25 @@
 // pingwell-host: loads the notification module the way the 3D host does and
 // plays the host's part from a script.
 //
-//   pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]
+//   pingwell-host [--module FILE] [--settings DIR] [--render-node] [--times] [SCRIPT]
 //
 // --render-node plays a render node, which has no user interface: the
 // lookup gives no panel services and no message boxes, and "System ID" the
 // render node's type bits. --settings names the settings folder, which the
-// module is given in UTF-8, as later hosts give it.
+// module is given in UTF-8, as later hosts give it. --times tells how long
+// the module's event calls took (see Host::showTimes).
 //
 // Exit status: 0 when every line ran, 2 when one could not (reported on
 // standard error as "line N: reason"; line 0 is the start-up) or when an
 // image filter gave a wrong frame (reported likewise; the script goes on).
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,7 +42,7 @@ using namespace pingwell_host;
 constexpr int kFailed = 2;
 
 const char kUsage[] =
-    "usage: pingwell-host [--module FILE] [--settings DIR] [--render-node] [SCRIPT]\n"
+    "usage: pingwell-host [--module FILE] [--settings DIR] [--render-node] [--times] [SCRIPT]\n"
     "script commands, one a line:\n"
     "  create NAME | destroy NAME | copy TO FROM | describe NAME\n"
     "  save NAME FILE | load NAME FILE | scene FILE | frame N | event NAME CODE\n"
@@ -51,7 +54,10 @@ const char kUsage[] =
     "         1 to 8192, at most 16777216 pixels (4096x4096)\n"
     "  filter add [noitems] | filter remove\n"
     "  activate handler VERSION\n"
-    "  crash   (ends at once, status 3, nothing unloaded, as a crashing host)\n";
+    "  unload | load   shut the module down and unload it (saying how long that\n"
+    "         took); load it again, with no instances\n"
+    "  crash [after=MS]   ends the program (after MS), status 3, nothing destroyed\n"
+    "         or unloaded, as a crashing host\n";
 
 // The module built beside the program; failing that, one in the program's
 // own folder.
@@ -79,6 +85,7 @@ int runHost(int argc, char** argv) {
   bool renderNode = false;
   // The settings folder is handed to the module in UTF-8, as later hosts do.
   const std::vector<std::string> utf8 = utf8Arguments(argc, argv);
+  bool times = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--module" && i + 1 < argc) {
@@ -87,6 +94,8 @@ int runHost(int argc, char** argv) {
       settings = utf8[static_cast<size_t>(++i)];
     } else if (arg == "--render-node") {
       renderNode = true;
+    } else if (arg == "--times") {
+      times = true;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -123,13 +132,36 @@ int runHost(int argc, char** argv) {
 
   int lineNumber = 0;
   try {
-    Host host(modulePath);
+    // `unload` and `load` end the module's life and begin a new one in the
+    // same process, as a host does that unloads a module and loads it again.
+    std::optional<Host> host(std::in_place, modulePath);
+    host->showTimes(times);
+    bool failed = false;
     ScriptReader reader(*in);
     while (auto line = reader.next()) {
       lineNumber = line->number;
-      host.run(*line);
+      const std::vector<std::string>& w = line->words;
+      if (w.size() == 1 && w[0] == "unload") {
+        if (!host) throw ScriptError(lineNumber, "the module is not loaded");
+        failed = failed || host->failed();
+        const auto start = std::chrono::steady_clock::now();
+        host.reset();
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char text[64];
+        std::snprintf(text, sizeof text, "unloaded in %.3f s\n", took);
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+      } else if (w.size() == 1 && w[0] == "load") {
+        if (host) throw ScriptError(lineNumber, "the module is loaded already");
+        host.emplace(modulePath);
+        host->showTimes(times);
+      } else if (!w.empty()) {
+        if (!host) throw ScriptError(lineNumber, "the module is not loaded: load it first");
+        host->run(*line);
+      }
     }
-    if (host.failed()) return kFailed;
+    if (failed || (host && host->failed())) return kFailed;
   } catch (const ScriptError& e) {
     report(e.line(), e.what());
     return kFailed;

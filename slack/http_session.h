@@ -4,6 +4,7 @@
 // messages.
 #include <curl/curl.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,7 +38,11 @@ struct HttpRequest {
 
 class HttpSession {
  public:
+  // Takes a reference of libcurl's global state (curl_global_init); the
+  // destructor releases the handle and then that reference, so that the
+  // last session gone leaves nothing of libcurl behind.
   HttpSession();
+  ~HttpSession();
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
@@ -45,6 +50,12 @@ class HttpSession {
   // (but std::bad_alloc) nor writes anything. What it came to is judged by
   // slack/reply_check.h.
   HttpResult perform(const HttpRequest& request);
+
+  // Ends the transfer under way, if any, within about a second, and every
+  // later one at once (CURLE_ABORTED_BY_CALLBACK). Any thread may call it;
+  // for the owner that must stop before a transfer's time-out runs out.
+  void cancelTransfers() noexcept { cancelled_.store(true); }
+  bool cancelled() const noexcept { return cancelled_.load(); }
 
   CurlHandle handle;
   int lastResult = 0;  // CURLcode of the latest transfer, 0 before the first
@@ -58,6 +69,7 @@ class HttpSession {
   void applyOptions(CURL* h, const HttpRequest& request);
   void noteReplyHead(CURL* h, HttpResult& result) noexcept;
 
+  std::atomic<bool> cancelled_{false};
   std::string headers_;           // the reply's header lines; its memory serves the next transfer
   // What the handle holds from earlier transfers, so that each option is
   // handed over only when it changes (libcurl copies an address each time).

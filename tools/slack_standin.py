@@ -40,11 +40,12 @@ State directory (--state DIR), shared with the tests:
   connections     number of TLS handshakes completed so far.
   ready           created once the server listens.
 
-Modes: ok, upload_url=PREFIX, error=TEXT, ratelimited[=SECONDS], okfalse,
-array, nook, okstring, html503, empty, cutoff, redirect, stall, close, large.
-The mode decides first, for every request; only a request whose mode is "ok"
-gets the answers and checks below, and only such a request changes what the
-stand-in keeps in memory. upload_url=PREFIX is "ok", except that an address
+Modes: ok, slow, upload_url=PREFIX, error=TEXT, ratelimited[=SECONDS],
+okfalse, array, nook, okstring, html503, empty, cutoff, redirect, stall,
+close, large. The mode decides first, for every request; only a request
+whose mode is "ok" (or "slow": the same answer, SLOW_SECONDS late) gets the
+answers and checks below, and only such a request changes what the stand-in
+keeps in memory. upload_url=PREFIX is "ok", except that an address
 files.getUploadURLExternal gives out is PREFIX followed by its path
 ("upload_url=https://evil.example" gives https://evil.example/upload/v1/...),
 so that a client can be handed an address off the service's hosts.
@@ -137,6 +138,8 @@ import time
 import urllib.parse
 
 STALL_SECONDS = 120
+# How late mode "slow" answers: a service that is up but a second away.
+SLOW_SECONDS = 1.0
 IDLE_SECONDS = 150
 HANDSHAKE_SECONDS = 30
 LARGE_PADDING = 5 * 1024 * 1024
@@ -618,8 +621,8 @@ class State:
             else:
                 service.note_tokens(request, params)
             reply = None
-            if mode == "ok" or mode.startswith("upload_url="):
-                prefix = mode[len("upload_url="):] if mode != "ok" else None
+            if mode in ("ok", "slow") or mode.startswith("upload_url="):
+                prefix = mode[len("upload_url="):] if mode.startswith("upload_url=") else None
                 reply = service.answer_ok(request, params, n, entry, prefix)
             elif mode.startswith("error="):
                 entry["error"] = mode[len("error="):]
@@ -710,6 +713,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.log_message("%s %s -> %s%s", self.command, self.path, mode,
                          " (%s)" % entry["error"] if mode == "ok" and "error" in entry else "")
         if reply is not None:
+            if mode == "slow":
+                self.server.stopping.wait(SLOW_SECONDS)
             self._send(reply.status, reply.body, reply.content_type, reply.headers)
         else:
             self._answer(mode)

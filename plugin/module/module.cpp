@@ -9,6 +9,7 @@
 #include "plugin/host_api/host_services.h"
 #include "plugin/notifier/notifier.h"
 #include "plugin/options_panel/options_panel.h"
+#include "plugin/posting/posting_queue.h"
 
 #ifdef _WIN32
 #define PINGWELL_EXPORT __declspec(dllexport)
@@ -28,9 +29,23 @@ constexpr const char* kPreviewFilterName = "voro2_slack_preview";
 // The datum handed to every activation; any non-null value will do.
 constexpr std::uintptr_t kServerDatum = 4;
 
-void* moduleStartup() { return reinterpret_cast<void*>(kServerDatum); }
+// The module owns the posting thread: made here (the thread itself starts
+// at the first request), drained and stopped at shutdown. Without it the
+// requests would go out on the render's thread.
+void* moduleStartup() {
+  try {
+    openPostingQueue();
+  } catch (...) {
+    reportCurrentException();
+  }
+  return reinterpret_cast<void*>(kServerDatum);
+}
 
-void moduleShutdown(void* /*serverData*/) {}
+// The host's call before it unloads the module: the queue gets up to 10 s
+// to drain, then the thread stops, and the clients and libcurl's global
+// state go, all here, so that nothing of libcurl is left to the static
+// destructors or the library's detach (on Windows, under the loader lock).
+void moduleShutdown(void* /*serverData*/) { closePostingQueue(); }
 
 // Wires the notifier into the host's handler record. Every activation looks
 // the services up again and keeps the newest.

@@ -1,6 +1,7 @@
 #include "plugin/notifier/notifier.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "plugin/notifier/message_text.h"
 #include "plugin/posting/channel_ids.h"
 #include "plugin/posting/posting.h"
+#include "plugin/posting/posting_queue.h"
 #include "plugin/previews/preview_upload.h"
 #include "plugin/notifier/settings_file.h"
 #include "plugin/notifier/email_lookup.h"
@@ -25,6 +27,8 @@ namespace {
 constexpr float kSceneBlockLead = 0.01f;
 constexpr const char* kDescription = "voro2 pingwell";
 constexpr unsigned int kRenderEventFlags = HOST_MASTER_RECEIVE_NOTIFICATIONS;
+// The longest a render's completion waits for its messages to go out.
+constexpr std::chrono::milliseconds kCompletionWait{15000};
 
 NotifierInstance* asInstance(void* instance) { return static_cast<NotifierInstance*>(instance); }
 
@@ -56,40 +60,72 @@ bool canPost(const NotifierInstance& notifier) {
   return !notifier.token.empty() && !notifier.userName.empty() && !notifier.channel.empty();
 }
 
-PostSettings settingsOf(const NotifierInstance& notifier) {
-  return {notifier.token, notifier.userName, notifier.channel};
+// Who the requests of one event go out as: the instance's settings as they
+// were at the event, shared by its jobs (the instance may change or go
+// before they run).
+struct Sender {
+  std::string token;
+  std::string userName;
+  std::string channel;
+  std::string notify;  // "Notify" as typed
+  PostSettings settings() const { return {token, userName, channel}; }
+};
+using SenderPtr = std::shared_ptr<const Sender>;
+using TalkPtr = std::shared_ptr<RenderConversation>;
+
+// The conversation of the render in progress, made when its first request
+// is handed over (an event that posts nothing allocates nothing).
+const TalkPtr& conversationOf(NotifierInstance& notifier) {
+  if (!notifier.conversation) notifier.conversation = std::make_shared<RenderConversation>();
+  return notifier.conversation;
+}
+
+// The render's thread composes; the posting thread sends, in the order of
+// the events, and reads there the replies that a later request needs (the
+// thread's `ts`, the progress message, the channel's ID). A render's
+// completion is never dropped; frame messages and edits may be when too
+// many wait.
+void handOver(bool kept, PostingJob job) {
+  (void)handOverPosting(std::move(job), kept ? QueueKeep::Always : QueueKeep::Droppable);
 }
 
 // The progress message: posted into the channel when the render's first
 // frame starts (again at the next frame start while that fails), edited at
-// most every RenderConversation::kEditInterval as frames are rendered, and
-// once more when the render completes. With the thread switch on it is the
-// render's thread.
-void progressStep(NotifierInstance& notifier, int eventCode, const RenderMoment& moment,
-                  const char* sceneFile, const std::optional<FrameRange>& range) {
-  RenderConversation& talk = notifier.conversation;
+// most every RenderConversation::kEditInterval (on the render's clock, at
+// the event) as frames are rendered, and once more when the render
+// completes. With the thread switch on it is the render's thread.
+void progressStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
+                  const RenderMoment& moment, const char* sceneFile,
+                  const std::optional<FrameRange>& range) {
+  const TalkPtr& talk = conversationOf(notifier);
   if (eventCode == HOST_EVENT_FRAME_STARTED) {
-    if (talk.hasProgress() || talk.editsEnded()) return;
-    const PostResult result = postMessageAs(settingsOf(notifier), PostKind::FrameMessage,
-                                            progressStartText(sceneFile, moment, range));
-    if (!result.outcome.sent()) return;
-    talk.takeProgress(result.outcome.channelId, result.outcome.ts);
-    if (talk.hasProgress() && switchIsOn(notifier.frameMessagesInThread))
-      talk.takeThread(result.outcome.ts);
+    const bool inThread = switchIsOn(notifier.frameMessagesInThread);
+    handOver(false, [sender, talk, inThread, text = progressStartText(sceneFile, moment, range)] {
+      if (talk->hasProgress() || talk->editsEnded()) return;
+      const PostResult result = postMessageAs(sender->settings(), PostKind::FrameMessage, text);
+      if (!result.outcome.sent()) return;
+      talk->takeProgress(result.outcome.channelId, result.outcome.ts);
+      if (talk->hasProgress() && inThread) talk->takeThread(result.outcome.ts);
+    });
     return;
   }
   const bool last = eventCode == HOST_EVENT_RENDER_DONE;
   if (!last && eventCode != HOST_EVENT_FRAME_DONE) return;
   const PluginClock::time_point now = pluginNow();
-  if (last ? !talk.hasProgress() || talk.editsEnded() : !talk.editDue(now)) return;
-  const std::string text =
+  if (!last) {
+    if (!talk->editIntervalPassed(now)) return;
+    talk->noteEdit(now);
+  }
+  std::string text =
       last ? progressEndText(sceneFile, moment) : progressFrameText(sceneFile, moment, range);
-  const PostResult result =
-      editMessageAs(settingsOf(notifier), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
-                    talk.progressChannel(), talk.progressTs(), text);
-  if (result.skipped) return;
-  talk.noteEdit(now);
-  if (result.outcome.refusedForGood()) talk.endEdits();
+  handOver(last, [sender, talk, last, text = std::move(text)] {
+    if (!talk->hasProgress() || talk->editsEnded()) return;
+    const PostResult result =
+        editMessageAs(sender->settings(), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+                      talk->progressChannel(), talk->progressTs(), text);
+    if (result.skipped) return;
+    if (result.outcome.refusedForGood()) talk->endEdits();
+  });
 }
 
 // The scene's render range; on a render node the farm hands each node a part
@@ -99,64 +135,84 @@ std::optional<FrameRange> renderRange(const HostSceneInfo* scene, bool renderNod
   return FrameRange{scene->frameStart, scene->frameEnd, scene->frameStep};
 }
 
-// Posting writes the line of a failure. With the thread switch on, a
-// message goes into the render's thread once it has one (the
-// render-completed message shown in the channel too), and the first message
-// the service accepts makes the thread.
-void post(NotifierInstance& notifier, int eventCode, const std::string& text) {
-  const bool inThread = switchIsOn(notifier.frameMessagesInThread);
+// Where an event's message goes, decided at the event.
+struct MessagePlace {
+  bool inThread = false;
+  bool completed = false;  // the render-completed (or aborted) message
+};
+
+// On the posting thread. Posting writes the line of a failure. With the
+// thread switch on, a message goes into the render's thread once it has one
+// (the render-completed message shown in the channel too), and the first
+// message the service accepts makes the thread. The render-completed (or
+// aborted) message ends with the mentions of "Notify", whose addresses are
+// looked up here, off the render's thread.
+void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace where,
+                 const std::string& text) {
+  std::string named;
+  if (where.completed && !sender.notify.empty()) {
+    named = withMentions(text, mentionsLine(lookUpMentions(
+                                   sender.settings(), PostKind::RenderCompleted, sender.notify)));
+  }
   ThreadPlace place;
-  if (inThread) {
-    place.threadTs = notifier.conversation.threadTs();
-    place.broadcast = eventCode == HOST_EVENT_RENDER_DONE;
+  if (where.inThread) {
+    place.threadTs = talk.threadTs();
+    place.broadcast = where.completed;
   }
   const PostResult result = postMessageAs(
-      settingsOf(notifier),
-      eventCode == HOST_EVENT_RENDER_DONE ? PostKind::RenderCompleted : PostKind::FrameMessage,
-      text, place);
-  if (inThread && result.outcome.sent()) notifier.conversation.takeThread(result.outcome.ts);
+      sender.settings(), where.completed ? PostKind::RenderCompleted : PostKind::FrameMessage,
+      named.empty() ? text : named, place);
+  if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
 
-// The stall alert's part of a render event: scheduled and moved on at frame
-// events, deleted when the render ends (before its completed message).
-// `moment` is the event's.
-void stallAlertStep(NotifierInstance& notifier, int eventCode, const RenderMoment& moment,
-                    const char* sceneFile, const std::optional<FrameRange>& range,
-                    bool renderNode) {
-  StallAlertContext context;
-  context.token = notifier.token;
-  context.userName = notifier.userName;
-  context.channel = notifier.channel;
-  if (sceneFile != nullptr) context.sceneFile = sceneFile;
-  context.moment = moment;
-  context.range = range;
-  if (renderNode) context.machine = machineName();
-  context.notify = notifier.notify;
-  if (switchIsOn(notifier.frameMessagesInThread)) context.threadTs = notifier.conversation.threadTs();
+// The stall alert's part of a render event, on the posting thread with the
+// other requests, in their order: scheduled and moved on at frame events
+// (after the event's messages, into the thread they make), deleted when the
+// render ends (before its completion). The times are the event's.
+void stallAlertStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
+                    const RenderMoment& moment, const char* sceneFile,
+                    const std::optional<FrameRange>& range, bool renderNode) {
+  if (!notifier.stallAlert) notifier.stallAlert = std::make_shared<StallAlert>();
+  auto context = std::make_shared<StallAlertContext>();
+  context->token = sender->token;
+  context->userName = sender->userName;
+  context->channel = sender->channel;
+  context->notify = sender->notify;
+  if (sceneFile != nullptr) context->sceneFile = sceneFile;
+  context->moment = moment;
+  context->range = range;
+  if (renderNode) context->machine = machineName();
+  const bool inThread = switchIsOn(notifier.frameMessagesInThread);
   const PluginClock::time_point now = pluginNow();
-  if (eventCode == HOST_EVENT_RENDER_DONE) {
-    PostedStallAlertCalls calls(context, PostKind::RenderCompleted);
-    notifier.stallAlert.renderEnded(now, calls);
-    return;
-  }
+  const bool ended = eventCode == HOST_EVENT_RENDER_DONE;
   const int64_t unixNow = std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
-  PostedStallAlertCalls calls(context, PostKind::FrameMessage);
-  notifier.stallAlert.frameEvent(eventCode == HOST_EVENT_FRAME_STARTED, moment.frame,
-                                 notifier.alertMinutes, now, unixNow, calls);
+  handOver(ended, [alert = notifier.stallAlert, talk = conversationOf(notifier), context,
+                   inThread, ended, now, unixNow, eventCode, minutes = notifier.alertMinutes] {
+    if (inThread) context->threadTs = talk->threadTs();
+    if (ended) {
+      PostedStallAlertCalls calls(*context, PostKind::RenderCompleted);
+      alert->renderEnded(now, calls);
+      return;
+    }
+    PostedStallAlertCalls calls(*context, PostKind::FrameMessage);
+    alert->frameEvent(eventCode == HOST_EVENT_FRAME_STARTED, context->moment.frame, minutes, now,
+                      unixNow, calls);
+  });
 }
 
 // The render's first frame after its frame-rendered event, and its last
-// frame rendered whole after its completion, each posted once. The upload
-// needs the channel's ID: when no reply in this process has told it yet,
-// the event's own message is posted first (as if its switch were on), and
-// its reply tells it.
-template <typename PostEventMessage>
-void previewStep(NotifierInstance& notifier, int eventCode, const RenderMoment& moment,
-                 const char* sceneFile, bool messagePosted, PostEventMessage& postEventMessage) {
-  RenderConversation& talk = notifier.conversation;
-  const std::shared_ptr<const FramePreview> latest = FramePreviews::instance().latest();
+// frame rendered whole after its completion, each tried once; never
+// dropped. The upload needs the channel's ID: when no reply in this process
+// has told it when the upload's turn comes, the event's own message
+// (`eventText`, composed when its switch is off) is posted first, and its
+// reply tells it. The JPEG is made on the posting thread.
+void previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
+                 const RenderMoment& moment, const char* sceneFile, MessagePlace where,
+                 std::optional<std::string> eventText) {
+  RenderConversation& talk = *conversationOf(notifier);
+  std::shared_ptr<const FramePreview> latest = FramePreviews::instance().latest();
   if (!latest) return;
   const bool last = eventCode == HOST_EVENT_RENDER_DONE;
   if (last ? talk.previewTried(latest->frame)
@@ -165,20 +221,24 @@ void previewStep(NotifierInstance& notifier, int eventCode, const RenderMoment& 
   }
   // One try a frame: a first frame that is also the last is not tried again.
   talk.notePreviewTried(latest->frame);
-  std::string channelId = knownChannelId(notifier.token, notifier.channel);
-  if (channelId.empty() && !messagePosted) {
-    postEventMessage();
-    channelId = knownChannelId(notifier.token, notifier.channel);
-  }
-  if (channelId.empty()) {
-    writeDiagnostic("error the preview of frame " + std::to_string(latest->frame) +
-                    " was not posted: no message to the channel has gone through yet");
-    return;
-  }
-  const std::string threadTs =
-      switchIsOn(notifier.frameMessagesInThread) ? talk.threadTs() : std::string();
-  postPreview(settingsOf(notifier), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
-              *latest, sceneFile, channelId, threadTs);
+  std::optional<std::string> scene;
+  if (sceneFile != nullptr) scene = sceneFile;
+  handOver(true, [sender, talk = conversationOf(notifier), where, last, latest = std::move(latest),
+                  scene = std::move(scene), eventText = std::move(eventText)] {
+    std::string channelId = knownChannelId(sender->token, sender->channel);
+    if (channelId.empty() && eventText) {
+      sendMessage(*sender, *talk, where, *eventText);
+      channelId = knownChannelId(sender->token, sender->channel);
+    }
+    if (channelId.empty()) {
+      writeDiagnostic("error the preview of frame " + std::to_string(latest->frame) +
+                      " was not posted: no message to the channel has gone through yet");
+      return;
+    }
+    const std::string threadTs = where.inThread ? talk->threadTs() : std::string();
+    postPreview(sender->settings(), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+                *latest, scene ? scene->c_str() : nullptr, channelId, threadTs);
+  });
 }
 
 }  // namespace
@@ -211,16 +271,20 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
 void notifierDestroy(void* instance) noexcept {
   // Takes back what notifierCreate handed out.
   std::unique_ptr<NotifierInstance> owned(asInstance(instance));
-  if (!owned || !owned->stallAlert.holdsAlerts() || !canPost(*owned)) return;
-  // An instance that goes (the host unloads the scene or the module) leaves
-  // no alert behind.
+  if (!owned || !owned->stallAlert || !canPost(*owned)) return;
+  // An instance that goes (its scene is cleared, the host unloads the
+  // module) leaves no alert behind: the posting thread deletes what it
+  // holds before the module's shutdown ends.
   try {
-    StallAlertContext context;
-    context.token = owned->token;
-    context.userName = owned->userName;
-    context.channel = owned->channel;
-    PostedStallAlertCalls calls(context, PostKind::RenderCompleted);
-    owned->stallAlert.unload(pluginNow(), calls);
+    auto context = std::make_shared<StallAlertContext>();
+    context->token = owned->token;
+    context->userName = owned->userName;
+    context->channel = owned->channel;
+    handOver(true, [alert = owned->stallAlert, context, now = pluginNow()] {
+      if (!alert->holdsAlerts()) return;
+      PostedStallAlertCalls calls(*context, PostKind::RenderCompleted);
+      alert->unload(now, calls);
+    });
   } catch (...) {
     reportCurrentException(owned->token);
   }
@@ -298,7 +362,9 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const RenderMoment moment = notifier.render.note(
       eventCode, frame, tracksRenders(notifier) ? std::optional(pluginNow()) : std::nullopt);
   if (moment.began) {
-    notifier.conversation.newRender();
+    // Requests still queued keep the conversation of their own render; the
+    // next request of this one makes a new one.
+    notifier.conversation.reset();
     // The filter hands over a render's frames after its first frame start;
     // an event later in a render must not drop what it handed over.
     if (eventCode == HOST_EVENT_RENDER_STARTING || eventCode == HOST_EVENT_FRAME_STARTED)
@@ -313,11 +379,19 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
                          eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE);
   const bool preview = (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
                        FramePreviews::instance().filterApplied();
+  const bool completed = eventCode == HOST_EVENT_RENDER_DONE;
+  // The alert's part, while it is on, and after it was on while an alert may
+  // still be held.
   const bool stallAlert =
-      (eventCode == HOST_EVENT_FRAME_STARTED || eventCode == HOST_EVENT_FRAME_DONE ||
-       eventCode == HOST_EVENT_RENDER_DONE) &&
-      (StallAlert::usedMinutes(notifier.alertMinutes) > 0 || notifier.stallAlert.holdsAlerts());
-  if ((!message && !progress && !preview && !stallAlert) || !canPost(notifier)) return 0.0;
+      (eventCode == HOST_EVENT_FRAME_STARTED || eventCode == HOST_EVENT_FRAME_DONE || completed) &&
+      (StallAlert::usedMinutes(notifier.alertMinutes) > 0 || notifier.stallAlert);
+  if ((!message && !progress && !preview && !stallAlert) || !canPost(notifier)) {
+    // Nothing renders any more: a render node or a script may quit the
+    // host right after this event, so what the render queued gets its time
+    // to go out.
+    if (completed) (void)waitForPosting(latestPosting(), kCompletionWait);
+    return 0.0;
+  }
   try {
     const HostSceneInfo* scene = hostServices().sceneInfo;
     const char* sceneFile = scene ? scene->filename : nullptr;
@@ -326,7 +400,7 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     // finished.
     const bool renderNode = hostServices().renderNode;
     const std::optional<FrameRange> range = renderRange(scene, renderNode);
-    const auto postEventMessage = [&] {
+    const auto eventText = [&] {
       // Only a render completed tells of an abort.
       std::string text = moment.abortedAtFrame
                              ? composeAbortedMessage(sceneFile, *moment.abortedAtFrame)
@@ -337,29 +411,38 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
             renderNode && eventCode == HOST_EVENT_RENDER_DONE ? machineName() : std::string(),
             range);
       }
-      // The completion, aborted or not, mentions those "Notify" names.
-      if (eventCode == HOST_EVENT_RENDER_DONE && !notifier.notify.empty()) {
-        text = withMentions(std::move(text),
-                            mentionsLine(lookUpMentions(settingsOf(notifier),
-                                                        PostKind::RenderCompleted,
-                                                        notifier.notify)));
-      }
-      post(notifier, eventCode, text);
+      return text;
     };
+    const auto sender = std::make_shared<const Sender>(
+        Sender{notifier.token, notifier.userName, notifier.channel, notifier.notify});
+    const MessagePlace where{switchIsOn(notifier.frameMessagesInThread), completed};
     // The progress message comes before a frame start's message, and is
     // edited after a frame's and before the completion's.
     const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
-    // The alert is deleted before the render's end is told; at a frame it
-    // goes after the messages, into the thread they make.
-    const bool alertFirst = eventCode == HOST_EVENT_RENDER_DONE;
-    if (stallAlert && alertFirst)
-      stallAlertStep(notifier, eventCode, moment, sceneFile, range, renderNode);
-    if (progress && progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
-    if (message) postEventMessage();
-    if (preview) previewStep(notifier, eventCode, moment, sceneFile, message, postEventMessage);
-    if (progress && !progressFirst) progressStep(notifier, eventCode, moment, sceneFile, range);
-    if (stallAlert && !alertFirst)
-      stallAlertStep(notifier, eventCode, moment, sceneFile, range, renderNode);
+    if (stallAlert && completed)
+      stallAlertStep(notifier, sender, eventCode, moment, sceneFile, range, renderNode);
+    if (progress && progressFirst)
+      progressStep(notifier, sender, eventCode, moment, sceneFile, range);
+    if (message) {
+      handOver(completed, [sender, talk = conversationOf(notifier), where, text = eventText()] {
+        sendMessage(*sender, *talk, where, text);
+      });
+    }
+    // What the completion waits for: every request queued so far, its own
+    // included; not the preview it queues next.
+    const std::uint64_t waitFor = completed ? latestPosting() : 0;
+    if (preview) {
+      previewStep(notifier, sender, eventCode, moment, sceneFile, where,
+                  message ? std::nullopt : std::optional<std::string>(eventText()));
+    }
+    if (progress && !progressFirst)
+      progressStep(notifier, sender, eventCode, moment, sceneFile, range);
+    if (stallAlert && !completed)
+      stallAlertStep(notifier, sender, eventCode, moment, sceneFile, range, renderNode);
+    // Nothing renders any more: a render node or a script may quit the host
+    // right after this event, so the render's requests so far, its
+    // completion included, get their time to go out.
+    if (completed) (void)waitForPosting(waitFor, kCompletionWait);
   } catch (...) {
     reportCurrentException(notifier.token);
   }

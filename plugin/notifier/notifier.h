@@ -51,8 +51,11 @@ unsigned int notifierFlags(void* instance) noexcept;
 // edit it (at most every 10 s) and the completion edits it a last time.
 // While a preview filter is applied, the render's first frame and its last
 // rendered are uploaded after their events' messages. Any other event does
-// nothing more. Failures are written to the standard error stream. Always
-// 0.0.
+// nothing more. Each request is composed here and handed to the module's
+// posting thread (see posting_queue.h), which sends them in order; only the
+// render-completed event waits, at most 15 s, until the requests queued so
+// far have been sent or have failed. Failures are written to the standard
+// error stream. Always 0.0.
 double notifierEvent(void* instance, const HostMasterAccess* access) noexcept;
 
 }  // namespace pingwell

@@ -2,6 +2,7 @@
 // The record behind one applied instance of the plug-in. The host holds it as
 // an opaque handle from notifierCreate to notifierDestroy.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "plugin/host_api/host_interface.h"
@@ -58,10 +59,16 @@ struct NotifierInstance {
 
   // The render in progress, noted at every render event, and what this
   // instance has said of it in the channel. Neither saved nor copied: they
-  // belong to the renders this instance has seen.
+  // belong to the renders this instance has seen. The conversation is
+  // shared with the requests of its render still waiting on the posting
+  // thread, which alone reads and notes the replies in it; null until the
+  // render's first request.
   RenderRecord render;
-  RenderConversation conversation;
-  StallAlert stallAlert;
+  std::shared_ptr<RenderConversation> conversation;
+  // The stall alert: made at the first event that needs it and kept for the
+  // instance's life (an alert of an earlier render may still be held, to be
+  // deleted). Like the conversation, used on the posting thread alone.
+  std::shared_ptr<StallAlert> stallAlert;
 };
 
 }  // namespace pingwell

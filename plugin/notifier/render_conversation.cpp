@@ -22,8 +22,7 @@ void RenderConversation::takeProgress(const std::string& channelId, const std::s
 }
 
 bool RenderConversation::editDue(PluginClock::time_point now) const noexcept {
-  if (!hasProgress() || editsEnded_) return false;
-  return !edited_ || now - lastEdit_ >= kEditInterval;
+  return hasProgress() && !editsEnded_ && editIntervalPassed(now);
 }
 
 void RenderConversation::noteEdit(PluginClock::time_point now) noexcept {

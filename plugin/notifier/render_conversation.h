@@ -37,6 +37,12 @@ class RenderConversation {
   // Whether an edit may go now: the message is there, its edits have not
   // ended, and none went in the last kEditInterval.
   bool editDue(PluginClock::time_point now) const noexcept;
+  // The part of editDue the render's thread decides at the event: none went
+  // in the last kEditInterval. (The rest depends on replies, read where
+  // they are noted.)
+  bool editIntervalPassed(PluginClock::time_point now) const noexcept {
+    return !edited_ || now - lastEdit_ >= kEditInterval;
+  }
   // An edit was made (or tried) at `now`.
   void noteEdit(PluginClock::time_point now) noexcept;
   // The service will take no more edits of this message.

@@ -1,8 +1,8 @@
 #pragma once
 // The pause after a network failure, and the wait a rate limit asks for.
-// Every post waits for its whole HTTPS exchange on the host's render thread,
-// and a network that swallows packets costs the full time-out per message:
-// a long render with a frame switch on would stretch by that much per frame.
+// Every post waits for its whole HTTPS exchange on the posting thread, and a
+// network that swallows packets costs the full time-out per message: the
+// render's messages would fall further and further behind it.
 // After a transfer that could not reach the service, frame messages are
 // skipped for a while, longer after each further failure in a row; after the
 // service answered that it limits the rate of a method, that method's frame

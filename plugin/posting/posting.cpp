@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "plugin/posting/backoff.h"
 #include "plugin/posting/channel_ids.h"
+#include "plugin/posting/posting_clients.h"
+#include "plugin/posting/posting_queue.h"
 #include "plugin/posting/skip_note.h"
 #include "slack/client.h"
 #include "slack/diagnostics.h"
@@ -18,9 +19,9 @@ namespace {
 constexpr std::string_view kPostMessage = "chat.postMessage";
 constexpr std::string_view kUpdate = "chat.update";
 
-// The process has one client whose token, user name and channel are shared
-// by every caller. Setting them and posting must be one step, or a message
-// could go out with another instance's token, name or channel.
+// Guards the pause and rate limits. A client's token, user name and
+// channel are set and posted with under the client's own lease, one step,
+// so that no message goes out with another instance's settings.
 std::mutex& postingMutex() {
   static std::mutex mutex;
   return mutex;
@@ -45,32 +46,44 @@ void report(const PostOutcome& outcome, PostKind kind, const std::string& what,
 
 // One try: skipped while frame messages of `method` pause, else made with
 // the caller's token and its outcome noted and told.
+// The test message has a client of its own, so that it never waits for a
+// transfer of the posting thread; the pause and rate limits are shared.
 PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_view method,
                     const std::string& what, posting_detail::CallFunction call, void* context) {
-  const std::lock_guard<std::mutex> lock(postingMutex());
   PostBackoff& backoff = networkBackoff();
   PostResult result;
   if (kind == PostKind::FrameMessage) {
+    const std::lock_guard<std::mutex> lock(postingMutex());
     if (const std::optional<SkipReason> reason = backoff.skipReason(method)) {
       writeDiagnostic(maskSecret(skipNote(what, *reason), settings.token));
       result.skipped = true;
       return result;
     }
   }
-  SlackClient& client = SlackClient::instance(settings.token, true);
-  client.token = settings.token;
-  result.outcome = call(client, context);
-  backoff.noteOutcome(result.outcome);
+  bool abandoned = false;  // the module's shutdown ended the transfer: it has told of it
+  {
+    ClientLease lease(kind == PostKind::TestMessage ? ClientUse::Waiting : ClientUse::Posting);
+    SlackClient& client = lease.client();
+    client.token = settings.token;
+    result.outcome = call(client, context);
+    abandoned = lease.cancelled();
+  }
+  if (abandoned) return result;
+  {
+    const std::lock_guard<std::mutex> lock(postingMutex());
+    backoff.noteOutcome(result.outcome);
+  }
   report(result.outcome, kind, what, settings.token);
   return result;
 }
 
-// Waits on the caller's thread, without the lock, so that other callers
-// (the options panel's test message) are not held up meanwhile.
+// Waits on the caller's thread (the posting thread), without the lock, so
+// that other callers (the options panel's test message) are not held up
+// meanwhile; the module's shutdown cuts the wait short.
 void waitFor(PostBackoff::Clock::duration wait, const std::string& line) {
   if (wait <= PostBackoff::Clock::duration::zero()) return;
   writeDiagnostic(line);
-  std::this_thread::sleep_for(wait);
+  pauseForPosting(wait);
 }
 
 std::string inSeconds(PostBackoff::Clock::duration wait) {

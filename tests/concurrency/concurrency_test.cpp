@@ -20,6 +20,7 @@
 
 #include "plugin/notifier/message_text.h"
 #include "plugin/notifier/notifier.h"
+#include "plugin/posting/posting_queue.h"
 #include "slack/client.h"
 #include "support/instance.h"
 #include "support/standin.h"
@@ -100,10 +101,12 @@ std::unique_ptr<testing::Instance> instanceWith(const Settings& settings) {
   return instance;
 }
 
-TEST(Concurrency, PostsFromSeveralThreadsEachCarryTheirOwnInstancesSettings) {
-  PINGWELL_REQUIRE_SANDBOX();
+// Several host threads render at once; their messages go out on the
+// threads themselves, or, `queued`, through the module's one posting thread.
+void renderFromSeveralThreads(bool queued) {
   StandIn standin;
   standin.reset("ok");
+  if (queued) openPostingQueue();
 
   // Names and channels with characters that the encoder must handle, so a
   // torn or mixed value would not decode to any of these.
@@ -132,6 +135,8 @@ TEST(Concurrency, PostsFromSeveralThreadsEachCarryTheirOwnInstancesSettings) {
   }
   gate.open();
   for (auto& thread : threads) thread.join();
+  // Sends what is left, stops the thread and releases the clients.
+  if (queued) closePostingQueue();
 
   // Every request is exactly one instance's settings, and each instance's
   // messages arrive complete and in the order its thread sent them.
@@ -157,6 +162,16 @@ TEST(Concurrency, PostsFromSeveralThreadsEachCarryTheirOwnInstancesSettings) {
     textsByToken[owner->token].push_back(request.param("text"));
   }
   for (const Settings& s : settings) EXPECT_EQ(textsByToken[s.token], expectedTexts) << s.token;
+}
+
+TEST(Concurrency, PostsFromSeveralThreadsEachCarryTheirOwnInstancesSettings) {
+  PINGWELL_REQUIRE_SANDBOX();
+  {
+    SCOPED_TRACE("on the host threads");
+    renderFromSeveralThreads(false);
+  }
+  SCOPED_TRACE("through the posting thread");
+  renderFromSeveralThreads(true);
 }
 
 }  // namespace

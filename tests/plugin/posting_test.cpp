@@ -11,6 +11,7 @@
 #include "plugin/notifier/machine_name.h"
 #include "plugin/notifier/notifier.h"
 #include "plugin/options_panel/options_panel.h"
+#include "plugin/posting/channel_ids.h"
 #include "plugin/posting/plugin_clock.h"
 #include "support/standin.h"
 
@@ -210,6 +211,11 @@ TEST_F(Posting, EachInstancePostsWithItsOwnTokenNameAndChannel) {
     // One client, one connection, kept warm between messages.
     EXPECT_EQ(requests[n].connection, requests[0].connection);
   }
+  // A channel's ID belongs to the workspace of the token that posted there:
+  // another token's "#renders" is another channel, whose ID is not known.
+  EXPECT_EQ(knownChannelId(kTokenA, "#renders"), requests[0].channelId);
+  EXPECT_EQ(knownChannelId(kTokenB, "#renders"), "");
+  EXPECT_EQ(knownChannelId(kTokenB, "#other"), requests[1].channelId);
 }
 
 TEST_F(Posting, OptionsOkTakesEffectAtOnce) {

@@ -216,14 +216,14 @@ class HostSession:
     """pingwell-host reading its script from a pipe, so the test can act
     between commands. Starts with the instance "pingwell"."""
 
-    def __init__(self, workdir, settings, user=None, env=None):
+    def __init__(self, workdir, settings, user=None, env=None, args=()):
         self.err_path = os.path.join(workdir, "stderr-%d" % time.monotonic_ns())
         as_user = []
         if user is not None:
             as_user = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", "--"]
         with open(self.err_path, "wb") as err:
             self.proc = subprocess.Popen([*as_user, HOST, "--module", MODULE, "--settings",
-                                          settings, "-"],
+                                          settings, *args, "-"],
                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                          stderr=err, cwd=workdir, env=env)
         self.out = b""
@@ -260,6 +260,17 @@ class HostSession:
         fresh, self.err_seen = text[self.err_seen:], len(text)
         return fresh.splitlines()
 
+    def wait_errors(self, count, timeout=60):
+        """The lines on standard error since the last call, once there are
+        at least `count`: the posting thread writes them as it gets to each
+        message, after the events that queued them have returned."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.all_errors()[self.err_seen:]
+            if text.count("\n") >= count or time.monotonic() > deadline:
+                return self.new_errors()
+            time.sleep(0.02)
+
     def finish(self):
         self.proc.stdin.close()
         try:
@@ -292,8 +303,8 @@ class HostTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.work, True)
         self.settings = os.path.join(self.work, "Settings")
 
-    def start(self, settings=None, user=None, env=None):
-        session = HostSession(self.work, settings or self.settings, user, env)
+    def start(self, settings=None, user=None, env=None, args=()):
+        session = HostSession(self.work, settings or self.settings, user, env, args)
         self.addCleanup(session.kill)
         return session
 
@@ -319,6 +330,13 @@ class HostTest(unittest.TestCase):
         self.assertEqual(len(skipped), skips, lines)
         for line in failed:
             self.assertIn(failure_text, line)
+
+    def wait_requests(self, standin, count, timeout=60):
+        """Waits until the stand-in has received `count` requests (the
+        posting thread sends them after the events that queued them)."""
+        deadline = time.monotonic() + timeout
+        while len(standin.requests()) < count and time.monotonic() < deadline:
+            time.sleep(0.02)
 
     def expect_posted(self, standin, texts, name=NAME, channel=CHANNEL, token=TOKEN):
         requests = standin.requests()
@@ -370,7 +388,10 @@ class ServiceFaults(HostTest):
                 self.standin.reset(mode)
                 session = self.start()
                 session.run(ALL_ON, "scene " + SCENE, "render 1 3")
-                self.expect_lines(session.new_errors(), failures, text, skips)
+                # The completion waits 15 s at most: a stalled request's
+                # time-out (30 s) is told of later.
+                self.expect_lines(session.wait_errors(failures + skips), failures, text, skips)
+                self.wait_requests(self.standin, received)
                 self.assertEqual(len(self.standin.requests()), received)
                 self.expect_next_post_goes_through(session, self.standin)
                 self.finish(session)
@@ -443,7 +464,9 @@ class NetworkFaults(OwnServers):
             started = time.monotonic()
             session.run(ALL_ON, "scene " + SCENE, "render 1 20")
             took = time.monotonic() - started
-            lines = session.new_errors()
+            # The completion gives up waiting after 15 s; its own time-out
+            # comes later.
+            lines = session.wait_errors(41)
             timeout = PREFIX + "error curl_easy_perform() failed Timeout was reached"
             self.assertLessEqual(lines.count(timeout), 3)
             # Frame 1 started times out (the connect time-out, 10 s, which
@@ -460,6 +483,7 @@ class NetworkFaults(OwnServers):
             # A post that went through ends the pause at once.
             healthy.reset("ok")
             session.run("frame 21", "event pingwell 265")
+            self.wait_requests(healthy, 1)
             self.assertEqual(session.new_errors(), [])
             self.expect_posted(healthy, [SCENE + "\nFrame Started: 21"])
         self.finish(session)
@@ -490,10 +514,13 @@ class GrowingPause(OwnServers):
             frame += 1
             started = time.monotonic()
             session.run("frame %d" % frame, "event pingwell 265", "event pingwell 272")
+            # One line for each of the frame's two messages: tried (and timed
+            # out) or skipped.
+            lines = session.wait_errors(2, 30)
             if not tries:
                 # A time-out of 10 or 30 s must pass in well under a second.
                 self.assertLess(time.monotonic() - started, 5, "the host's clock is not fast")
-            for line in session.new_errors():
+            for line in lines:
                 skipped = self.SKIP.match(line)
                 if line == self.TIMEOUT:
                     tries.append(frame)
@@ -539,8 +566,10 @@ class GrowingPause(OwnServers):
                         for text in received:
                             self.assertIn(int(text.rsplit(" ", 1)[1]), tries)
                     # The render-completed message is tried all the same.
+                    # (Its event waits 15 s at most: a stalled try, 30 s, ends
+                    # after it.)
                     session.run("event pingwell 274")
-                    self.assertEqual(session.new_errors(), [self.TIMEOUT])
+                    self.assertEqual(session.wait_errors(1), [self.TIMEOUT])
                     if case == "stalled":
                         self.expect_next_post_goes_through(session, stalled)
                     else:
@@ -548,7 +577,7 @@ class GrowingPause(OwnServers):
                         healthy = self.server(address, "good").standin
                         self.expect_next_post_goes_through(session, healthy)
                     # A post that went through ends the pause at once.
-                    session.run("frame 1000", "event pingwell 265")
+                    session.run("frame 1000", "event pingwell 265", "event pingwell 274")
                     self.assertEqual(session.new_errors(), [])
                 self.finish(session)
 
@@ -578,6 +607,9 @@ class RateLimits(HostTest):
                     self.LIMITED,
                     PREFIX + 'rate-limited: "shot.lws RENDER COMPLETED" is sent once more in %d s'
                     % wait])
+                # The completion's event waits 15 s at most; a longer wait
+                # goes on on the posting thread.
+                self.wait_requests(self.standin, 2)
                 first, second = self.expect_posted(self.standin, [COMPLETED, COMPLETED])
                 self.assertGreaterEqual(second["received"] - first["received"], wait / self.RATE)
                 self.finish(session)
@@ -601,12 +633,14 @@ class RateLimits(HostTest):
             self.assertEqual(int(skipped.group(2)) + int(skipped.group(3)), 20, line)
         self.assertRegex(lines[5], r'^\[pingwell\] rate-limited: "shot\.lws RENDER COMPLETED" '
                                    r'waits (1\d|20) s before it is sent$')
+        self.wait_requests(self.standin, 3)
         requests = self.expect_posted(self.standin, render_texts(1, 1)[:2] + [COMPLETED])
         self.assertGreaterEqual(requests[2]["received"] - requests[1]["received"],
                                 20 / self.RATE)
         # The wait is over: frame messages go out again.
         self.standin.reset("ok")
         session.run("frame 4", "event pingwell 265")
+        self.wait_requests(self.standin, 1)
         self.assertEqual(session.new_errors(), [])
         self.expect_posted(self.standin, [SCENE + "\nFrame Started: 4"])
         self.finish(session)
@@ -795,9 +829,79 @@ class Injection(HostTest):
 
 # --- load ----------------------------------------------------------------------
 
+class PostingThread(HostTest):
+    """The render hands its messages to the module's posting thread: its
+    event calls never wait for the service, its completion waits at most
+    15 s for what it queued, and unloading the module sends what is left
+    (up to 10 s) or says what was not sent."""
+
+    RENDER_LINE = re.compile(r"render: (\d+) event calls, longest ([0-9.]+) ms .*"
+                             r"render completed ([0-9.]+) ms")
+    UNLOADED = re.compile(r"unloaded in ([0-9.]+) s")
+
+    def render_times(self, out):
+        """(event calls, the longest frame event in s, the completion in s)."""
+        found = self.RENDER_LINE.search(out)
+        self.assertIsNotNone(found, out)
+        return int(found.group(1)), float(found.group(2)) / 1000, float(found.group(3)) / 1000
+
+    def unload_seconds(self, out):
+        found = self.UNLOADED.search(out)
+        self.assertIsNotNone(found, out)
+        return float(found.group(1))
+
+    def test_slow_service_never_holds_the_render_and_gets_every_message_in_order(self):
+        # Each answer a second late: 7 messages take 7 s, the render's
+        # frame events none of it; the completion waits for its own.
+        self.standin.reset("slow")
+        session = self.start(args=["--times"])
+        out = session.run(ALL_ON, "scene " + SCENE, "render 1 3")
+        calls, longest, completion = self.render_times(out)
+        self.assertEqual(calls, 8)
+        self.assertLess(longest, 0.1)
+        self.assertLess(completion, 15)
+        # The completion waited for the render's messages: all are there.
+        self.expect_posted(self.standin, render_texts(1, 3))
+        # Frame messages queued after the completion are sent before the
+        # module unloads.
+        out = session.run("frame 4", "event pingwell 265", "event pingwell 265", "unload",
+                          "load", "create pingwell")
+        self.assertLess(self.unload_seconds(out), 11)
+        self.expect_posted(self.standin,
+                           render_texts(1, 3) + [SCENE + "\nFrame Started: 4"] * 2)
+        # Loaded again in the same process, the module posts as before.
+        self.standin.reset("ok")
+        out = session.run(ALL_ON, "render 5 5", "unload", "load", "create pingwell")
+        self.assertLess(self.unload_seconds(out), 1)
+        self.expect_posted(self.standin, render_texts(5, 5))
+        self.assertEqual(session.new_errors(), [])
+        self.finish(session)
+
+    def test_service_that_never_answers_costs_the_render_one_bounded_wait(self):
+        self.standin.reset("stall")
+        session = self.start(args=["--times"])
+        out = session.run(ALL_ON, "scene " + SCENE, "render 1 20")
+        calls, longest, completion = self.render_times(out)
+        self.assertEqual(calls, 42)
+        self.assertLess(longest, 0.1)
+        self.assertLess(completion, 16)
+        # The first message is still stalled; the 40 after it wait behind it.
+        out = session.run("unload", "load", "create pingwell")
+        self.assertLess(self.unload_seconds(out), 11)
+        self.assertEqual(session.new_errors(),
+                         [PREFIX + "41 messages not sent: the host closed"])
+        self.assertEqual(len(self.standin.requests()), 1)
+        self.finish(session)
+
+
 class Load(OwnServers):
     POSTS = 10000
     FIRST = 1000
+    CHUNK = 200
+
+    def renders(self, first, last):
+        return ["render %d %d" % (a, min(a + self.CHUNK - 1, last))
+                for a in range(first, last + 1, self.CHUNK)]
 
     def test_many_posts_arrive_in_order_over_one_connection_in_constant_memory(self):
         server = self.server("127.0.0.21", "good")
@@ -805,11 +909,14 @@ class Load(OwnServers):
             session = self.start()
             session.run('options pingwell ok token=%s name="%s" channel="%s" render=0 start=1 '
                         'done=0' % (TOKEN, NAME, CHANNEL), "scene " + SCENE)
+            # Renders of CHUNK frames, each completion waiting for its
+            # messages: a render that queued more than 256 at once would
+            # have its oldest frame messages dropped.
             started = time.monotonic()
-            session.run("render 1 %d" % self.FIRST)
+            session.run(*self.renders(1, self.FIRST))
             first_took = time.monotonic() - started
             after_first = session.vm_hwm_kib()
-            session.run("render %d %d" % (self.FIRST + 1, self.POSTS), timeout=1800)
+            session.run(*self.renders(self.FIRST + 1, self.POSTS), timeout=1800)
             took = time.monotonic() - started
             after_all = session.vm_hwm_kib()
             self.assertEqual(session.new_errors(), [])
@@ -911,7 +1018,7 @@ class TestMessages(OwnServers):
         with slack_com_at(self.work, "127.0.0.11"):
             session = self.start()
             session.run(ALL_ON, "scene " + SCENE, "event pingwell 265", "event pingwell 272")
-            self.expect_lines(session.new_errors(), 1, "Couldn't connect to server", 1)
+            self.expect_lines(session.wait_errors(2), 1, "Couldn't connect to server", 1)
             # The service is back where it was; frame messages still pause,
             # the test message goes out all the same.
             healthy = self.server("127.0.0.11", "good").standin
@@ -920,6 +1027,7 @@ class TestMessages(OwnServers):
             self.assertEqual(session.new_errors(), [PREFIX + "Test message sent to " + CHANNEL])
             healthy.reset("ok")
             session.run("frame 3", "event pingwell 265")
+            self.wait_requests(healthy, 1)
             self.assertEqual(session.new_errors(), [])
             self.expect_posted(healthy, [SCENE + "\nFrame Started: 3"])
             self.finish(session)

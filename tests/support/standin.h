@@ -19,6 +19,7 @@
 //   empty          200 with an empty body
 //   cutoff         200 {"ok":tr  (complete as HTTP, cut as JSON)
 //   redirect       302 to https://elsewhere.example/api/chat.postMessage
+//   slow           as ok, each answer 1 s late
 //   stall          records the request, then says nothing for up to 120 s
 //   close          headers promise 100 bytes, 10 arrive, then the socket closes
 //   large          200 with a valid JSON reply of about 5 MB

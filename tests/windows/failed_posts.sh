@@ -55,6 +55,27 @@ expect_errors() {
     i=$((i + 1))
   done
 }
+# Waits (at most 60 s) until there are N new lines on standard error: the
+# posting thread writes them after the events that queued the messages.
+wait_errors() { # N
+  local all
+  for _ in $(seq 3000); do
+    all=$(tr -d '\r' <"$folder/stderr")
+    all=${all:seen}
+    all=${all#$'\n'}
+    (($(grep -c '' <<<"$all") >= $1)) && [[ -n $all ]] && return 0
+    sleep 0.02
+  done
+}
+# Waits (at most 60 s) until the stand-in has received N requests.
+wait_posted() { # N
+  local n
+  for _ in $(seq 3000); do
+    n=$(grep -c '' "$state/requests.jsonl" 2>/dev/null)
+    ((${n:-0} >= $1)) && return 0
+    sleep 0.02
+  done
+}
 reset_standin() { # modes
   printf '%s\n' "$1" >"$state/mode"
   : >"$state/requests.jsonl"
@@ -109,9 +130,12 @@ expect_posted "error replies" 'Frame%20Started%3A%202' 'Frame%20Rendered%3A%202'
 reset_standin "stall,ok"
 started=$SECONDS
 host_do "render 3 3"
+# The completion's event waits 15 s at most; the time-out comes later.
+wait_errors 2
 expect_errors "stalled server" \
   "$perform_failed Timeout was reached" \
   "${prefix}skipped \"shot.lws Frame Rendered: 3\": network failure [0-9]+ s ago \(Timeout was reached\), next try in [0-9]+ s"
+wait_posted 2
 expect_posted "stalled server" 'Frame%20Started%3A%203' 'RENDER%20COMPLETED'
 echo "the stall cost $((SECONDS - started)) s"
 

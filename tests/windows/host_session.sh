@@ -6,8 +6,9 @@
 # panel with Get Token, Send Test Message (shown in the host's message box)
 # and OK, a scene block saved and loaded, and a render of two frames whose
 # posts go through the module's own libcurl, over TLS, to the Slack
-# stand-in; then the host program destroys the instances, unloads the module
-# and exits.
+# stand-in; then the host program unloads the module (its posting thread
+# stopped, libcurl released, nothing left to the DLL's detach), loads it
+# again, renders once more with a new instance, and exits.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_common.sh"
@@ -32,6 +33,10 @@ load b $block
 destroy a
 render 1 2
 destroy b
+unload
+load
+create c
+render 3 3
 SCRIPT
 
 started=$EPOCHREALTIME
@@ -40,8 +45,8 @@ echo "host ran in $(awk "BEGIN { printf \"%.1f\", $EPOCHREALTIME - $started }") 
 cat "$folder/stderr"
 # 124: still running after 120 s, for instance hung in the module's unload.
 [[ $host_status == 0 ]] || fail "pingwell-host exited with $host_status"
-expect_file "standard output" <(tr -d '\r' <"$folder/stdout") \
-  $'voro2 pingwell\nmessage: info Test message sent to C0FFEE\n'
+expect_file "standard output" <(tr -d '\r' <"$folder/stdout" | sed 's/^unloaded in [0-9.]* s$/unloaded/') \
+  $'voro2 pingwell\nmessage: info Test message sent to C0FFEE\nunloaded\n'
 expect_file "standard error" <(tr -d '\r' <"$folder/stderr") \
   $'[pingwell] Test message sent to C0FFEE\n'
 
@@ -60,8 +65,8 @@ expect_file "scene block" <(tr -d '\r' <"$folder/a.block") $'0.00999999978\n1\n1
 
 # The test message went out with the texts the panel showed; b was loaded
 # from a's block and read the rewritten settings, so it posts twice a frame
-# and once at the end, as Render Bot to C0FFEE, all on one kept TLS
-# connection.
+# and once at the end, as Render Bot to C0FFEE; c, made after the module
+# was loaded again, posts its render's completion.
 scene='C%3A%5CScenes%5Cshot%20one.lws'
 body() {
   echo "POST /api/chat.postMessage as_user=false&attachments=null&channel=C0FFEE&icon_emoji=&parse=&text=$1&username=Render%20Bot&token=xoxb-file-123"
@@ -72,8 +77,11 @@ $(body "$scene%0AFrame%20Rendered%3A%201")
 $(body "$scene%0AFrame%20Started%3A%202")
 $(body "$scene%0AFrame%20Rendered%3A%202")
 $(body "$scene%0ARENDER%20COMPLETED")
+$(body "$scene%0ARENDER%20COMPLETED")
 "
-expect_file "TLS connections" "$state/connections" $'1\n'
+# The test message's client, the posting thread's, and the posting thread's
+# of the module loaded again: each keeps its connection.
+expect_file "TLS connections" "$state/connections" $'3\n'
 
 # Get Token went to wine's shell, which hands web addresses to the browser
 # (the test prefix's browser only notes them); the shell returns at once and

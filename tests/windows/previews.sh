@@ -8,7 +8,9 @@
 # that previews can be posted. Then one frame with the host's output color
 # space set to sRGB and one in a host without color spaces: the frame's
 # grey card, a flat linear 0.2, is previewed as sRGB saves it (124) and as
-# before (51), as it was in the linear render.
+# before (51), as it was in the linear render. The last previews go out
+# after their render has completed: unloading the module lets them finish
+# before the test message, which never waits for the render's requests.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_common.sh"
@@ -27,6 +29,10 @@ colorspace srgb
 render 3 3 size=640x360
 colorspace none
 render 4 4 size=640x360
+unload
+load
+create a
+filter add
 options a cancel test
 filter remove
 destroy a
@@ -35,8 +41,8 @@ SCRIPT
 run_host "$folder" "$folder/session.txt"
 cat "$folder/stderr"
 [[ $host_status == 0 ]] || fail "pingwell-host exited with $host_status"
-expect_file "standard output" <(tr -d '\r' <"$folder/stdout") \
-  $'message: info Test message sent to #renders: Previews: can be posted\n'
+expect_file "standard output" <(tr -d '\r' <"$folder/stdout" | sed 's/^unloaded in [0-9.]* s$/unloaded/') \
+  $'unloaded\nmessage: info Test message sent to #renders: Previews: can be posted\n'
 
 # The first frame's message goes out first (only its reply tells the
 # channel's ID); then each preview's three calls, the render-completed
