@@ -631,7 +631,7 @@ TEST_F(HostWithModule, AHostThatCrashesLeavesItsAlertPending) {
                         "event pingwell 272\n"  // frame rendered
                         "frame 8\n"
                         "event pingwell 265\n"
-                        "crash after=300\n");
+                        "crash after=1500\n");  // time for the posting thread to send
   const long long after = alert::unixNow();
   EXPECT_EQ(run.status, 3) << run.err;
   const auto pending = alert::scheduledFor(standin, "#alert-crash");
