@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -18,6 +19,8 @@ namespace pingwell_host {
 namespace {
 
 constexpr int kHostVersion = 4;
+// The exit status of a `crash` line.
+constexpr int kCrashStatus = 3;
 // The module's image filter that `filter add` applies.
 constexpr const char* kFilterServer = "voro2_slack_preview";
 // A server table longer than this has lost its closing entry.
@@ -146,6 +149,8 @@ void Host::run(const ScriptLine& line) {
     cmdFilter(w, n);
   else if (cmd == "colorspace")
     cmdColorSpace(w, n);
+  else if (cmd == "crash")
+    cmdCrash(w, n);
   else
     throw ScriptError(n, "unknown command: " + cmd);
 }
@@ -341,8 +346,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
   if (w.size() < 3)
     throw ScriptError(line,
                       "usage: options NAME ok|cancel [token=T] [name=N] [channel=C] "
-                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [progress=B] [gettoken] "
-                      "[test]");
+                      "[render=B] [start=B] [done=B] [times=B] [thread=B] [progress=B] "
+                      "[notify=TEXT] [alert=N] [gettoken] [test]");
   Instance& instance = find(w[1], line);
   ScriptedUser user;
   if (w[2] == "ok")
@@ -354,6 +359,7 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
     const char* key;
     const char* label;
     bool isSwitch;
+    bool isNumber = false;
   };
   static const Field fields[] = {
       {"token", "Token", false},
@@ -365,6 +371,8 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
       {"times", "Add render times", true},
       {"thread", "Frame messages in a thread", true},
       {"progress", "Progress in one message", true},
+      {"notify", "Notify", false},
+      {"alert", "Alert after minutes without a frame", false, true},
   };
   for (size_t i = 3; i < w.size(); ++i) {
     const std::string& word = w[i];
@@ -384,9 +392,12 @@ void Host::cmdOptions(const std::vector<std::string>& w, int line) {
     if (!field) throw ScriptError(line, "unknown options setting: " + word);
     ScriptedUser::Edit edit;
     edit.isSwitch = field->isSwitch;
+    edit.isNumber = field->isNumber;
     edit.label = field->label;
     std::string value = word.substr(eq + 1);
-    if (field->isSwitch) {
+    if (field->isNumber) {
+      edit.state = parseInt32(value, key.c_str(), line);
+    } else if (field->isSwitch) {
       if (value != "0" && value != "1")
         throw ScriptError(line, key + " must be 0 or 1, not " + value);
       edit.state = value == "1" ? 1 : 0;
@@ -465,6 +476,25 @@ void Host::cmdColorSpace(const std::vector<std::string>& w, int line) {
     services.setOutputColorSpace(std::nullopt);
   else
     throw ScriptError(line, "usage: colorspace linear|srgb|none");
+}
+
+// As a host that crashes: gone at once, nothing unloaded or destroyed, no
+// handler told. `after=MS` lets that much time pass first, as in a frame
+// that renders a while before the machine dies (the module's posting thread
+// sends meanwhile). What was written so far is flushed, as the streams of a
+// crashed process are not.
+void Host::cmdCrash(const std::vector<std::string>& w, int line) {
+  static const char* const kUsage = "crash [after=MS]";
+  if (w.size() > 2 || (w.size() == 2 && w[1].rfind("after=", 0) != 0))
+    throw ScriptError(line, std::string("usage: ") + kUsage);
+  if (w.size() == 2) {
+    const int32_t afterMs = parseInt32(w[1].substr(6), "the time before the crash", line);
+    if (afterMs < 0 || afterMs > kMaxSleepMs)
+      throw ScriptError(line, "the time before the crash must be 0 to 600000 ms");
+    std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+  }
+  std::fflush(nullptr);
+  std::_Exit(kCrashStatus);
 }
 
 void Host::removeFilter() {

@@ -69,6 +69,7 @@ class Host {
   void cmdFilter(const std::vector<std::string>& w, int line);
   // The output color space of the host's preferences (Color Space tab).
   void cmdColorSpace(const std::vector<std::string>& w, int line);
+  [[noreturn]] void cmdCrash(const std::vector<std::string>& w, int line);
 
   // Runs the applied image filter on one frame and checks its output.
   void filterFrame(int32_t frame, const FrameSize& size, int line);

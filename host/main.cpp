@@ -47,14 +47,17 @@ const char kUsage[] =
     "  create NAME | destroy NAME | copy TO FROM | describe NAME\n"
     "  save NAME FILE | load NAME FILE | scene FILE | frame N | event NAME CODE\n"
     "  options NAME ok|cancel [token=T] [name=N] [channel=C] [render=B] [start=B]\n"
-    "          [done=B] [times=B] [thread=B] [progress=B] [gettoken] [test]\n"
+    "          [done=B] [times=B] [thread=B] [progress=B] [notify=TEXT] [alert=N]\n"
+    "          [gettoken] [test]\n"
     "  render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]\n"
     "         sleep: 0 to 600000 ms a frame; size: 640x360 unless given, each side\n"
     "         1 to 8192, at most 16777216 pixels (4096x4096)\n"
     "  filter add [noitems] | filter remove\n"
     "  activate handler VERSION\n"
     "  unload | load   shut the module down and unload it (saying how long that\n"
-    "         took); load it again, with no instances\n";
+    "         took); load it again, with no instances\n"
+    "  crash [after=MS]   ends the program (after MS), status 3, nothing destroyed\n"
+    "         or unloaded, as a crashing host\n";
 
 // The module built beside the program; failing that, one in the program's
 // own folder.

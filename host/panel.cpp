@@ -24,6 +24,7 @@ const struct {
     {ControlKind::Button, "ButtonControl"},
     {ControlKind::Text, "TextControl"},
     {ControlKind::Bool, "BoolControl"},
+    {ControlKind::Number, "NumControl"},
 };
 
 // Lines of a text descriptor beyond this many are not read; a list without
@@ -61,10 +62,13 @@ void controlGet(HostControl* control, int tag, HostValue* value) {
       copyText(c->text, value->text);
     else if (c->kind == ControlKind::Bool)
       copyText(c->state ? "1" : "0", value->text);
+    else if (c->kind == ControlKind::Number)
+      copyText(std::to_string(c->state), value->text);
     else
       copyText("", value->text);
   } else if (value->type == HOST_VALUE_INT) {
-    value->intv.value = c->kind == ControlKind::Bool ? c->state : 0;
+    value->intv.value =
+        c->kind == ControlKind::Bool || c->kind == ControlKind::Number ? c->state : 0;
   }
 }
 
@@ -85,6 +89,9 @@ void controlSet(HostControl* control, int tag, HostValue* value) {
         c->shownValue = value->intv.value;
       } else if (c->kind == ControlKind::Bool && value->type == HOST_VALUE_INT) {
         c->state = value->intv.value != 0 ? 1 : 0;
+        c->shownValue = value->intv.value;
+      } else if (c->kind == ControlKind::Number && value->type == HOST_VALUE_INT) {
+        c->state = value->intv.value;
         c->shownValue = value->intv.value;
       }
       break;
@@ -227,13 +234,17 @@ int PanelServices::actAsUser(HostPanel& panel, const ScriptedUser& user) {
     return nullptr;
   };
   for (const ScriptedUser::Edit& edit : user.edits) {
-    Control* c = find(edit.isSwitch ? ControlKind::Bool : ControlKind::Edit, edit.label);
+    const ControlKind kind = edit.isNumber   ? ControlKind::Number
+                             : edit.isSwitch ? ControlKind::Bool
+                                             : ControlKind::Edit;
+    Control* c = find(kind, edit.label);
     if (!c) {
-      error_ = std::string("the panel has no ") + (edit.isSwitch ? "switch" : "text field") +
+      error_ = std::string("the panel has no ") +
+               (edit.isNumber ? "number field" : edit.isSwitch ? "switch" : "text field") +
                " labelled \"" + edit.label + "\"";
       return 0;
     }
-    if (edit.isSwitch)
+    if (edit.isSwitch || edit.isNumber)
       c->state = edit.state;
     else
       c->text = edit.text;

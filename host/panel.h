@@ -11,7 +11,7 @@
 
 namespace pingwell_host {
 
-enum class ControlKind { Edit, Button, Text, Bool };
+enum class ControlKind { Edit, Button, Text, Bool, Number };
 
 // The name the module asks for a kind by ("EditControl", ...).
 const char* controlKindName(ControlKind kind);
@@ -27,7 +27,7 @@ struct Control {
   int descWidth = 0;  // of an Edit or Button descriptor
   std::vector<std::string> descText;
   std::string text;       // what an Edit control holds
-  int state = 0;          // what a Bool control holds
+  int state = 0;          // what a Bool or Number control holds
   std::string shownText;  // the text the module last set
   int shownValue = -1;    // the integer the module last set
   void* userData = nullptr;
@@ -58,9 +58,10 @@ namespace pingwell_host {
 struct ScriptedUser {
   struct Edit {
     bool isSwitch = false;  // Bool control; else an Edit control
+    bool isNumber = false;  // Number control
     std::string label;      // the control's label without surrounding blanks
     std::string text;       // for an Edit control
-    int state = 0;          // for a Bool control
+    int state = 0;          // for a Bool or Number control
   };
   std::vector<Edit> edits;
   bool clickGetToken = false;

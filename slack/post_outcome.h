@@ -54,6 +54,11 @@ struct PostOutcome {
   std::string ts;
   std::string uploadUrl;
   std::string fileId;
+  // The ID of a message the service holds to post later
+  // (chat.scheduleMessage), and the member an address belongs to
+  // (users.lookupByEmail: its "user"'s "id"), each as the channel's ID is taken.
+  std::string scheduledMessageId;
+  std::string userId;
 
   bool sent() const noexcept { return kind == Kind::Sent; }
   // No name, no connection or no answer in time: the service was not reached

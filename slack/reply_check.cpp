@@ -49,6 +49,9 @@ void takeHandedBack(const nlohmann::json& reply, PostOutcome& outcome) {
   outcome.kind = PostOutcome::Kind::Sent;
   takeShaped(reply, "channel", outcome.channelId, channelIdByte);
   takeShaped(reply, "ts", outcome.ts, timeStampByte);
+  takeShaped(reply, "scheduled_message_id", outcome.scheduledMessageId, channelIdByte);
+  if (const auto user = reply.find("user"); user != reply.end() && user->is_object())
+    takeShaped(*user, "id", outcome.userId, channelIdByte);
   const std::string* fileId = stringMember(reply, "file_id");
   if (fileId) outcome.fileId.assign(*fileId);
   const std::string* uploadUrl = stringMember(reply, "upload_url");
@@ -123,6 +126,8 @@ void startOutcome(PostOutcome& outcome, const std::string& method) {
   outcome.ts.clear();
   outcome.uploadUrl.clear();
   outcome.fileId.clear();
+  outcome.scheduledMessageId.clear();
+  outcome.userId.clear();
 }
 
 void judgeParsed(PostOutcome& outcome, const nlohmann::json& reply) {
@@ -147,6 +152,8 @@ void judgeParsed(PostOutcome& outcome, const nlohmann::json& reply) {
   // The one refusal the artist can mend in the app's settings.
   if (outcome.errorName == "missing_scope" && outcome.method.rfind("files.", 0) == 0) {
     outcome.hint = "the token lacks files:write";
+  } else if (outcome.errorName == "missing_scope" && outcome.method == "users.lookupByEmail") {
+    outcome.hint = "the token lacks users:read.email";
   }
 }
 

@@ -81,7 +81,36 @@ so that a client can be handed an address off the service's hosts.
       "id" and channel_id is given (else invalid_arguments), channel_id is an
       ID given out (else channel_not_found) and every file was given out and
       uploaded as announced (else file_not_found).
+  chat.scheduleMessage (channel, post_at, text, thread_ts, reply_broadcast)
+      keeps a message to be posted at post_at (Unix seconds):
+      {"ok":true,"channel":ID,"scheduled_message_id":"Q...","post_at":N}.
+      The channel is a name or an ID as for chat.postMessage (none:
+      channel_not_found); post_at must be a whole number (else invalid_time),
+      not in the past (time_in_past) and at most 120 days ahead
+      (time_too_far); no text: no_text. The entry has "channel_id" and
+      "scheduled_message_id". When its time comes the stand-in posts it to the
+      channel (in the thread of thread_ts when given, shown in the channel too
+      with reply_broadcast=true), as the app itself: no poster name.
+  chat.deleteScheduledMessage (channel, scheduled_message_id)  forgets a
+      pending message: channel must be the ID its scheduling answered, the
+      message still pending and due more than 60 s from now; else
+      invalid_scheduled_message_id (a message due within 60 s is posted).
+  chat.scheduledMessages.list (channel optional)  the pending messages, as
+      {"ok":true,"scheduled_messages":[{"id","channel_id","post_at",
+      "date_created","text"}],"response_metadata":{"next_cursor":""}}.
+  users.lookupByEmail (email)  {"ok":true,"user":{"id":ID}} for an address
+      listed in the file "users" of the state directory (lines "ADDRESS ID",
+      re-read for every request; the address matched without regard to case),
+      else users_not_found.
   any other path  {"ok":true,"ts":...} as chat.postMessage without a channel.
+
+Scheduled messages are kept in memory and written, whenever one is made,
+posted or deleted, to scheduled.json in the state directory: a list of
+{"id","channel","channel_id","post_at","text","thread_ts","reply_broadcast",
+"state" ("pending", "posted" or "deleted"),"after"} in the order they were
+made, "after" the number of requests recorded when the message was made and,
+once posted, when it was posted; a posted one has the "ts" it got
+("1800000000.N", N counting the scheduled messages posted).
 
 Channel IDs, messages and files given out are kept in memory for the whole
 run of the server and nowhere else; emptying requests.jsonl does not forget
@@ -238,6 +267,8 @@ class Service:
         self.upload_paths = {}  # path of an upload address -> file ID
         self.tokens = set()  # every token value a request carried (bytes)
         self.files_given = 0
+        self.scheduled = []  # dicts, as written to scheduled.json
+        self.scheduled_posted = 0
 
     # -- facts about a request, whatever its mode --------------------------
 
@@ -293,6 +324,14 @@ class Service:
             return self._get_upload_url(params, entry, upload_prefix)
         if method == "files.completeUploadExternal":
             return self._complete_upload(params, entry)
+        if method == "chat.scheduleMessage":
+            return self._schedule(params, n, entry)
+        if method == "chat.deleteScheduledMessage":
+            return self._delete_scheduled(params, n, entry)
+        if method == "chat.scheduledMessages.list":
+            return self._list_scheduled(params)
+        if method == "users.lookupByEmail":
+            return self._lookup_by_email(params, entry)
         ts = message_ts(n)
         entry["ts"] = ts
         channel = first(params, b"channel") if method == "chat.postMessage" else None
@@ -334,6 +373,96 @@ class Service:
         entry["channel_id"] = channel_id
         return Reply(200, compact({"ok": True, "channel": channel_id, "ts": ts,
                                    "text": text_of(text)}))
+
+    # -- scheduled messages and users -------------------------------------
+
+    def _write_scheduled(self):
+        path = os.path.join(self.dir, "scheduled.json")
+        tmp = os.path.join(self.dir, ".scheduled.json.tmp")
+        with open(tmp, "wb") as f:
+            f.write(json.dumps(self.scheduled, ensure_ascii=True, indent=1).encode("ascii"))
+        os.replace(tmp, path)
+
+    def _schedule(self, params, n, entry) -> Reply:
+        channel = first(params, b"channel")
+        if not channel or not bare_channel(channel):
+            return api_error(entry, "channel_not_found")
+        post_at = first(params, b"post_at")
+        if post_at is None or not re.fullmatch(rb"[0-9]{1,12}", post_at):
+            return api_error(entry, "invalid_time")
+        now = time.time()
+        if int(post_at) <= now:
+            return api_error(entry, "time_in_past")
+        if int(post_at) > now + 120 * 86400:
+            return api_error(entry, "time_too_far")
+        text = first(params, b"text")
+        if text is None:
+            return api_error(entry, "no_text")
+        channel_id = self._channel_for_post(channel)
+        message_id = derived_id("Q", b"scheduled:%d" % len(self.scheduled))
+        thread = first(params, b"thread_ts")
+        self.scheduled.append({
+            "id": message_id, "channel": text_of(channel), "channel_id": channel_id,
+            "post_at": int(post_at), "date_created": int(now), "text": text_of(text),
+            "thread_ts": text_of(thread) if thread else None,
+            "reply_broadcast": first(params, b"reply_broadcast") == b"true",
+            "state": "pending", "after": n,
+        })
+        self._write_scheduled()
+        entry["channel_id"] = channel_id
+        entry["scheduled_message_id"] = message_id
+        return Reply(200, compact({"ok": True, "channel": channel_id,
+                                   "scheduled_message_id": message_id,
+                                   "post_at": int(post_at)}))
+
+    def _delete_scheduled(self, params, n, entry) -> Reply:
+        channel = text_of(first(params, b"channel") or b"")
+        message_id = text_of(first(params, b"scheduled_message_id") or b"")
+        for message in self.scheduled:
+            if (message["id"] == message_id and message["channel_id"] == channel
+                    and message["state"] == "pending"
+                    and message["post_at"] - time.time() > 60):
+                message["state"] = "deleted"
+                message["deleted_after"] = n
+                self._write_scheduled()
+                return Reply(200, b'{"ok":true}')
+        return api_error(entry, "invalid_scheduled_message_id")
+
+    def _list_scheduled(self, params) -> Reply:
+        channel = first(params, b"channel")
+        listed = [{"id": m["id"], "channel_id": m["channel_id"], "post_at": m["post_at"],
+                   "date_created": m["date_created"], "text": m["text"]}
+                  for m in self.scheduled if m["state"] == "pending"
+                  and (not channel or m["channel_id"] == text_of(channel))]
+        return Reply(200, compact({"ok": True, "scheduled_messages": listed,
+                                   "response_metadata": {"next_cursor": ""}}))
+
+    def _lookup_by_email(self, params, entry) -> Reply:
+        email = text_of(first(params, b"email") or b"").strip().lower()
+        try:
+            with open(os.path.join(self.dir, "users"), encoding="utf-8") as f:
+                for line in f:
+                    words = line.split()
+                    if len(words) == 2 and email and words[0].lower() == email:
+                        return Reply(200, compact({"ok": True, "user": {"id": words[1]}}))
+        except FileNotFoundError:
+            pass
+        return api_error(entry, "users_not_found")
+
+    def post_due(self, recorded):
+        """Posts every pending scheduled message whose time has come."""
+        now = time.time()
+        changed = False
+        for message in self.scheduled:
+            if message["state"] == "pending" and message["post_at"] <= now:
+                self.scheduled_posted += 1
+                message["state"] = "posted"
+                message["ts"] = "1800000000.%06d" % self.scheduled_posted
+                message["after"] = recorded
+                self.messages.add((message["channel_id"], message["ts"]))
+                changed = True
+        if changed:
+            self._write_scheduled()
 
     def _get_upload_url(self, params, entry, prefix=None) -> Reply:
         filename = first(params, b"filename")
@@ -471,6 +600,11 @@ class State:
                 offset += len(chunk)
         self._counted = (ino, offset, count)
         return count
+
+    def post_due(self):
+        with self.lock:
+            if self.service.scheduled:
+                self.service.post_due(self._recorded_count())
 
     def record(self, request: Request, entry: dict, params):
         """Decides the mode of the request, answers it if the mode is "ok"
@@ -739,6 +873,11 @@ def main():
     context.load_cert_chain(args.cert, args.key)
     state = State(args.state)
     server = StandInServer((args.host, args.port), state, context)
+    def post_scheduled():
+        while not server.stopping.wait(0.25):
+            state.post_due()
+
+    threading.Thread(target=post_scheduled, daemon=True).start()
     open(os.path.join(args.state, "ready"), "w").close()
     sys.stderr.write("[standin] listening on %s:%d\n" % (args.host, args.port))
     sys.stderr.flush()

@@ -230,6 +230,7 @@ struct HostControl {
  * kind needs. The record handed over must be the whole union. */
 #define HOST_DESC_EDIT 1   /* "EditControl": width in characters */
 #define HOST_DESC_BUTTON 2 /* "ButtonControl": width in characters */
+#define HOST_DESC_NUMBER 2 /* "NumControl" (LWT_INTEGER): nothing more; an integer value */
 #define HOST_DESC_BOOL 8   /* "BoolControl" (LWT_BOOLEAN): nothing more */
 #define HOST_DESC_TEXT 12  /* "TextControl" (LWT_TEXT): lines ended by a NULL entry */
 typedef struct HostWidthDesc {

@@ -211,6 +211,51 @@ std::string progressFrameText(const char* sceneFileName, const RenderMoment& mom
   return text;
 }
 
+std::string stallAlertText(const char* sceneFileName, const RenderMoment& moment,
+                           const std::optional<FrameRange>& range, int64_t windowMinutes,
+                           int64_t eventUnixTime, const std::string& machine) {
+  std::string text = sceneLine(sceneFileName);
+  text += "\nRENDER STALLED? No word for about ";
+  appendNumber(text, std::max<int64_t>(windowMinutes, 0), 1);
+  text += " min, last seen at frame ";
+  text += std::to_string(moment.frame);
+  if (framesAfter(moment, range)) {
+    text += " of ";
+    text += std::to_string(range->last);
+  }
+  const int64_t time = std::max<int64_t>(eventUnixTime, 0);
+  const int64_t ofDay = time % 86400;
+  text += " (<!date^";
+  appendNumber(text, time, 1);
+  text += "^{time}|";
+  appendNumber(text, ofDay / 3600, 2);
+  text += ':';
+  appendNumber(text, ofDay / 60 % 60, 2);
+  text += " UTC>)";
+  if (!machine.empty()) {
+    text += '\n';
+    appendAsText(text, machine);
+  }
+  return text;
+}
+
+std::string goingAgainText(const char* sceneFileName, int32_t frame, int64_t silentMinutes) {
+  std::string text = sceneLine(sceneFileName);
+  text += "\nRender going again: frame ";
+  text += std::to_string(frame);
+  text += " rendered after ";
+  appendNumber(text, std::max<int64_t>(silentMinutes, 0), 1);
+  text += " min";
+  return text;
+}
+
+std::string withMentions(std::string text, const std::string& mentions) {
+  if (mentions.empty()) return text;
+  text += '\n';
+  text += mentions;
+  return text;
+}
+
 std::string progressEndText(const char* sceneFileName, const RenderMoment& moment) {
   std::string text = moment.abortedAtFrame
                          ? composeAbortedMessage(sceneFileName, *moment.abortedAtFrame)

@@ -70,4 +70,23 @@ std::string progressFrameText(const char* sceneFileName, const RenderMoment& mom
                               const std::optional<FrameRange>& range);
 std::string progressEndText(const char* sceneFileName, const RenderMoment& moment);
 
+// The stall alert, scheduled at the event of `moment` (its frame F), at
+// `eventUnixTime` (T, Unix seconds), for a window of `windowMinutes` (W):
+//   "<scene>\nRENDER STALLED? No word for about W min, last seen at frame F
+//   of M (<!date^T^{time}|HH:MM UTC>)"
+// the service showing T in each reader's own time, the text after "|" its
+// fallback; " of M" as progressStartText gives it; then `machine` on a line
+// of its own when it is not empty. Throws only std::bad_alloc.
+std::string stallAlertText(const char* sceneFileName, const RenderMoment& moment,
+                           const std::optional<FrameRange>& range, int64_t windowMinutes,
+                           int64_t eventUnixTime, const std::string& machine);
+
+// After the service posted a stall alert, the render went on:
+// "<scene>\nRender going again: frame F rendered after W min".
+std::string goingAgainText(const char* sceneFileName, int32_t frame, int64_t silentMinutes);
+
+// `text` with `mentions` on a line of its own at its end; `text` alone when
+// `mentions` is empty.
+std::string withMentions(std::string text, const std::string& mentions);
+
 }  // namespace pingwell

@@ -16,6 +16,8 @@
 #include "plugin/posting/posting_queue.h"
 #include "plugin/previews/preview_upload.h"
 #include "plugin/notifier/settings_file.h"
+#include "plugin/notifier/email_lookup.h"
+#include "plugin/notifier/stall_alert_calls.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
@@ -65,6 +67,7 @@ struct Sender {
   std::string token;
   std::string userName;
   std::string channel;
+  std::string notify;  // "Notify" as typed
   PostSettings settings() const { return {token, userName, channel}; }
 };
 using SenderPtr = std::shared_ptr<const Sender>;
@@ -141,18 +144,62 @@ struct MessagePlace {
 // On the posting thread. Posting writes the line of a failure. With the
 // thread switch on, a message goes into the render's thread once it has one
 // (the render-completed message shown in the channel too), and the first
-// message the service accepts makes the thread.
+// message the service accepts makes the thread. The render-completed (or
+// aborted) message ends with the mentions of "Notify", whose addresses are
+// looked up here, off the render's thread.
 void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace where,
                  const std::string& text) {
+  std::string named;
+  if (where.completed && !sender.notify.empty()) {
+    named = withMentions(text, mentionsLine(lookUpMentions(
+                                   sender.settings(), PostKind::RenderCompleted, sender.notify)));
+  }
   ThreadPlace place;
   if (where.inThread) {
     place.threadTs = talk.threadTs();
     place.broadcast = where.completed;
   }
   const PostResult result = postMessageAs(
-      sender.settings(), where.completed ? PostKind::RenderCompleted : PostKind::FrameMessage, text,
-      place);
+      sender.settings(), where.completed ? PostKind::RenderCompleted : PostKind::FrameMessage,
+      named.empty() ? text : named, place);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
+}
+
+// The stall alert's part of a render event, on the posting thread with the
+// other requests, in their order: scheduled and moved on at frame events
+// (after the event's messages, into the thread they make), deleted when the
+// render ends (before its completion). The times are the event's.
+void stallAlertStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
+                    const RenderMoment& moment, const char* sceneFile,
+                    const std::optional<FrameRange>& range, bool renderNode) {
+  if (!notifier.stallAlert) notifier.stallAlert = std::make_shared<StallAlert>();
+  auto context = std::make_shared<StallAlertContext>();
+  context->token = sender->token;
+  context->userName = sender->userName;
+  context->channel = sender->channel;
+  context->notify = sender->notify;
+  if (sceneFile != nullptr) context->sceneFile = sceneFile;
+  context->moment = moment;
+  context->range = range;
+  if (renderNode) context->machine = machineName();
+  const bool inThread = switchIsOn(notifier.frameMessagesInThread);
+  const PluginClock::time_point now = pluginNow();
+  const bool ended = eventCode == HOST_EVENT_RENDER_DONE;
+  const int64_t unixNow = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+  handOver(ended, [alert = notifier.stallAlert, talk = conversationOf(notifier), context,
+                   inThread, ended, now, unixNow, eventCode, minutes = notifier.alertMinutes] {
+    if (inThread) context->threadTs = talk->threadTs();
+    if (ended) {
+      PostedStallAlertCalls calls(*context, PostKind::RenderCompleted);
+      alert->renderEnded(now, calls);
+      return;
+    }
+    PostedStallAlertCalls calls(*context, PostKind::FrameMessage);
+    alert->frameEvent(eventCode == HOST_EVENT_FRAME_STARTED, context->moment.frame, minutes, now,
+                      unixNow, calls);
+  });
 }
 
 // The render's first frame after its frame-rendered event, and its last
@@ -205,6 +252,7 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
       notifier->token = std::move(settings.token);
       notifier->userName = std::move(settings.userName);
       notifier->channel = std::move(settings.channel);
+      notifier->notify = std::move(settings.notify);
     }
     notifier->notifyFrameStart = 0;
     notifier->notifyFrameDone = 0;
@@ -212,6 +260,7 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
     notifier->addRenderTimes = 0;
     notifier->frameMessagesInThread = 0;
     notifier->progressInOneMessage = 0;
+    notifier->alertMinutes = 0;
     return notifier.release();  // the host owns it until notifierDestroy
   } catch (...) {
     reportCurrentException();
@@ -222,6 +271,23 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
 void notifierDestroy(void* instance) noexcept {
   // Takes back what notifierCreate handed out.
   std::unique_ptr<NotifierInstance> owned(asInstance(instance));
+  if (!owned || !owned->stallAlert || !canPost(*owned)) return;
+  // An instance that goes (its scene is cleared, the host unloads the
+  // module) leaves no alert behind: the posting thread deletes what it
+  // holds before the module's shutdown ends.
+  try {
+    auto context = std::make_shared<StallAlertContext>();
+    context->token = owned->token;
+    context->userName = owned->userName;
+    context->channel = owned->channel;
+    handOver(true, [alert = owned->stallAlert, context, now = pluginNow()] {
+      if (!alert->holdsAlerts()) return;
+      PostedStallAlertCalls calls(*context, PostKind::RenderCompleted);
+      alert->unload(now, calls);
+    });
+  } catch (...) {
+    reportCurrentException(owned->token);
+  }
 }
 
 const char* notifierCopy(void* to, void* from) noexcept {
@@ -232,6 +298,7 @@ const char* notifierCopy(void* to, void* from) noexcept {
     NotifierInstance copy = *asInstance(from);
     copy.render = std::move(asInstance(to)->render);
     copy.conversation = std::move(asInstance(to)->conversation);
+    copy.stallAlert = std::move(asInstance(to)->stallAlert);
     *asInstance(to) = std::move(copy);
   } catch (...) {
     reportCurrentException();
@@ -256,7 +323,7 @@ const char* notifierLoad(void* instance, const HostLoadState* state) noexcept {
   }
   // Scenes saved before these existed end before them: they load as off.
   for (int32_t* field : {&notifier.addRenderTimes, &notifier.frameMessagesInThread,
-                         &notifier.progressInOneMessage}) {
+                         &notifier.progressInOneMessage, &notifier.alertMinutes}) {
     int value = 0;
     const bool read = state->readI4 != nullptr && state->readI4(state->readData, &value, 1) == 1;
     *field = read ? value : 0;
@@ -272,7 +339,7 @@ const char* notifierSave(void* instance, const HostSaveState* state) noexcept {
     for (const int32_t* field :
          {&notifier.notifyRenderDone, &notifier.notifyFrameStart, &notifier.notifyFrameDone,
           &notifier.addRenderTimes, &notifier.frameMessagesInThread,
-          &notifier.progressInOneMessage}) {
+          &notifier.progressInOneMessage, &notifier.alertMinutes}) {
       state->writeI4(state->writeData, field, 1);
     }
   }
@@ -313,7 +380,12 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const bool preview = (eventCode == HOST_EVENT_FRAME_DONE || eventCode == HOST_EVENT_RENDER_DONE) &&
                        FramePreviews::instance().filterApplied();
   const bool completed = eventCode == HOST_EVENT_RENDER_DONE;
-  if ((!message && !progress && !preview) || !canPost(notifier)) {
+  // The alert's part, while it is on, and after it was on while an alert may
+  // still be held.
+  const bool stallAlert =
+      (eventCode == HOST_EVENT_FRAME_STARTED || eventCode == HOST_EVENT_FRAME_DONE || completed) &&
+      (StallAlert::usedMinutes(notifier.alertMinutes) > 0 || notifier.stallAlert);
+  if ((!message && !progress && !preview && !stallAlert) || !canPost(notifier)) {
     // Nothing renders any more: a render node or a script may quit the
     // host right after this event, so what the render queued gets its time
     // to go out.
@@ -341,12 +413,14 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
       }
       return text;
     };
-    const auto sender =
-        std::make_shared<const Sender>(Sender{notifier.token, notifier.userName, notifier.channel});
+    const auto sender = std::make_shared<const Sender>(
+        Sender{notifier.token, notifier.userName, notifier.channel, notifier.notify});
     const MessagePlace where{switchIsOn(notifier.frameMessagesInThread), completed};
     // The progress message comes before a frame start's message, and is
     // edited after a frame's and before the completion's.
     const bool progressFirst = eventCode != HOST_EVENT_FRAME_DONE;
+    if (stallAlert && completed)
+      stallAlertStep(notifier, sender, eventCode, moment, sceneFile, range, renderNode);
     if (progress && progressFirst)
       progressStep(notifier, sender, eventCode, moment, sceneFile, range);
     if (message) {
@@ -363,6 +437,8 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     }
     if (progress && !progressFirst)
       progressStep(notifier, sender, eventCode, moment, sceneFile, range);
+    if (stallAlert && !completed)
+      stallAlertStep(notifier, sender, eventCode, moment, sceneFile, range, renderNode);
     // Nothing renders any more: a render node or a script may quit the host
     // right after this event, so the render's requests so far, its
     // completion included, get their time to go out.

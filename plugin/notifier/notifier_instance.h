@@ -8,6 +8,7 @@
 #include "plugin/host_api/host_interface.h"
 #include "plugin/notifier/render_conversation.h"
 #include "plugin/notifier/render_record.h"
+#include "plugin/notifier/stall_alert.h"
 
 namespace pingwell {
 
@@ -15,6 +16,7 @@ namespace pingwell {
 inline constexpr int kTokenTextSize = 1024;
 inline constexpr int kNameTextSize = 100;
 inline constexpr int kChannelTextSize = 100;
+inline constexpr int kNotifyTextSize = 1024;
 
 // A switch counts as on only when it holds exactly 1; a scene may carry any
 // other value and every one of them means off.
@@ -25,11 +27,12 @@ struct NotifierInstance {
   // kept and copied, used for nothing else.
   HostGlobalFunc hostGlobal = nullptr;
 
-  // Landing buffers of the options panel's three text fields. Only the panel
+  // Landing buffers of the options panel's four text fields. Only the panel
   // writes and reads them; they always hold a terminating zero.
   char tokenText[kTokenTextSize] = {};
   char nameText[kNameTextSize] = {};
   char channelText[kChannelTextSize] = {};
+  char notifyText[kNotifyTextSize] = {};
 
   // Message switches, saved with the scene (see switchIsOn).
   int32_t notifyFrameStart = 0;
@@ -41,12 +44,18 @@ struct NotifierInstance {
   int32_t addRenderTimes = 0;
   int32_t frameMessagesInThread = 0;
   int32_t progressInOneMessage = 0;
+  // Minutes without a frame after which the service posts the stall alert;
+  // 0 is off (see StallAlert::usedMinutes). Saved after the switches.
+  int32_t alertMinutes = 0;
 
   // What a post needs; all three must be non-empty for anything to be sent.
   // They come from the settings file and the options panel, never the scene.
   std::string token;
   std::string userName;
   std::string channel;
+  // Who the render's last messages mention, as typed ("Notify"); from the
+  // settings file and the panel as the three above. Empty: nobody.
+  std::string notify;
 
   // The render in progress, noted at every render event, and what this
   // instance has said of it in the channel. Neither saved nor copied: they
@@ -56,6 +65,10 @@ struct NotifierInstance {
   // render's first request.
   RenderRecord render;
   std::shared_ptr<RenderConversation> conversation;
+  // The stall alert: made at the first event that needs it and kept for the
+  // instance's life (an alert of an earlier render may still be held, to be
+  // deleted). Like the conversation, used on the posting thread alone.
+  std::shared_ptr<StallAlert> stallAlert;
 };
 
 }  // namespace pingwell

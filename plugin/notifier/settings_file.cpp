@@ -11,7 +11,7 @@ namespace pingwell {
 
 namespace {
 
-constexpr int kSettingsLineCount = 3;
+constexpr int kSettingsLineCount = 4;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t";
 
@@ -29,7 +29,10 @@ int lineFeeds(std::string_view text, int limit) {
 bool appendChunkOfLeadingLines(std::string& bytes, std::string_view fresh, int& seen) {
   bytes.append(fresh);
   seen += lineFeeds(fresh, kSettingsLineCount - seen);
-  return seen >= kSettingsLineCount;
+  if (seen >= kSettingsLineCount) return true;
+  // A fourth line longer than "Notify" can be is not read to its end.
+  if (seen < kSettingsLineCount - 1) return false;
+  return bytes.size() - (bytes.rfind('\n') + 1) > kLongestNotify + 1;
 }
 
 std::string settingsFilePath(const char* folder) {
@@ -50,7 +53,8 @@ SettingsLines parseSettings(std::string_view bytes) {
   SettingsLines lines;
   if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
     bytes.remove_prefix(kByteOrderMark.size());
-  std::string* targets[kSettingsLineCount] = {&lines.token, &lines.userName, &lines.channel};
+  std::string* targets[kSettingsLineCount] = {&lines.token, &lines.userName, &lines.channel,
+                                             &lines.notify};
   for (std::string* target : targets) {
     if (bytes.empty()) break;
     const size_t end = bytes.find('\n');
@@ -64,6 +68,7 @@ SettingsLines parseSettings(std::string_view bytes) {
     target->assign(line);
   }
   lines.token.assign(settingsToken(lines.token));
+  if (lines.notify.size() > kLongestNotify) lines.notify.clear();
   return lines;
 }
 
@@ -98,7 +103,8 @@ void SettingsFileWriter::discard() noexcept {
 bool SettingsFileWriter::writeAndClose(const SettingsLines& lines) noexcept {
   if (fd_ < 0) return false;
   bool ok = true;
-  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel}) {
+  for (const std::string* value : {&lines.token, &lines.userName, &lines.channel, &lines.notify}) {
+    if (value == &lines.notify && value->empty()) break;
     ok = ok && writeAll(fd_, value->data(), value->size()) && writeAll(fd_, "\n", 1);
   }
   ok = ok && flushToDisk(fd_);

@@ -13,11 +13,12 @@ namespace pingwell {
 extern const char kPathSeparator;
 
 // Appends `fresh` to `bytes`, counting the line ends in `seen`; true once the
-// settings' three line ends are in.
+// settings' four line ends are in, or the fourth line is longer than
+// kLongestNotify can be (with a carriage return).
 bool appendChunkOfLeadingLines(std::string& bytes, std::string_view fresh, int& seen);
 
-// Appends the file's bytes to `bytes` until it holds the three line ends or
-// the file ends. `readChunk` returns the bytes read into its buffer, 0 at the
+// Appends the file's bytes to `bytes` until appendChunkOfLeadingLines says
+// enough or the file ends. `readChunk` returns the bytes read into its buffer, 0 at the
 // end, negative on an error (which also ends the read).
 template <typename ReadChunk>
 void readLeadingLines(std::string& bytes, ReadChunk readChunk) {

@@ -19,6 +19,8 @@ namespace {
 // (a hand-edited settings file) are shown cut.
 constexpr int kShownTextSize = 1024;
 constexpr int kModalWithCancel = HOST_PANF_BLOCKING | HOST_PANF_CANCEL;
+// What the field holds is what the settings file keeps.
+static_assert(kNotifyTextSize == kLongestNotify + 1);
 
 const char* kCreditLines[] = {"voro2 pingwell: render notifications to Slack", nullptr};
 
@@ -45,6 +47,7 @@ struct Controls {
   HostControl* getToken = nullptr;
   HostControl* name = nullptr;
   HostControl* channel = nullptr;
+  HostControl* notify = nullptr;
   HostControl* credit = nullptr;
   HostControl* renderDone = nullptr;
   HostControl* frameStart = nullptr;
@@ -52,11 +55,13 @@ struct Controls {
   HostControl* renderTimes = nullptr;
   HostControl* thread = nullptr;
   HostControl* progress = nullptr;
+  HostControl* alertMinutes = nullptr;
   HostControl* sendTest = nullptr;
 
   bool complete() const {
-    for (HostControl* control : {token, getToken, name, channel, credit, renderDone, frameStart,
-                                 frameDone, renderTimes, thread, progress, sendTest}) {
+    for (HostControl* control : {token, getToken, name, channel, notify, credit, renderDone,
+                                 frameStart, frameDone, renderTimes, thread, progress,
+                                 alertMinutes, sendTest}) {
       if (control == nullptr || control->get == nullptr || control->set == nullptr) return false;
     }
     return true;
@@ -81,6 +86,7 @@ Controls addControls(const HostPanelServices& services, HostPanel* panel) {
   desc.edit.width = 50;
   controls.name = add("EditControl", "Name");
   controls.channel = add("EditControl", "Channel");
+  controls.notify = add("EditControl", "Notify");
   desc.type = HOST_DESC_TEXT;
   desc.text.text = kCreditLines;
   controls.credit = add("TextControl", "");
@@ -91,6 +97,8 @@ Controls addControls(const HostPanelServices& services, HostPanel* panel) {
   controls.renderTimes = add("BoolControl", "Add render times");
   controls.thread = add("BoolControl", "Frame messages in a thread");
   controls.progress = add("BoolControl", "Progress in one message");
+  desc.type = HOST_DESC_NUMBER;
+  controls.alertMinutes = add("NumControl", "Alert after minutes without a frame");
   desc.type = HOST_DESC_BUTTON;
   controls.sendTest = add("ButtonControl", "Send Test Message");
   return controls;
@@ -134,6 +142,21 @@ void readText(HostControl* control, char* landing, int size) {
   landing[size - 1] = '\0';
 }
 
+void showNumber(HostControl* control, int32_t number) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.value = number;
+  control->set(control, HOST_CTL_VALUE, &value);
+}
+
+void readNumber(HostControl* control, int32_t& number) {
+  HostValue value{};
+  value.intv.type = HOST_VALUE_INT;
+  value.intv.value = number;
+  control->get(control, HOST_CTL_VALUE, &value);
+  number = value.intv.value;
+}
+
 void readSwitch(HostControl* control, int32_t& state) {
   HostValue value{};
   value.intv.type = HOST_VALUE_INT;
@@ -163,7 +186,8 @@ void onSendTestMessage(HostControl* /*control*/, void* userData) noexcept {
     if (controls == nullptr) return;
     const std::string token(settingsToken(shownValue(controls->token, kTokenTextSize)));
     showTestOutcome(sendTestMessage(token, shownValue(controls->name, kNameTextSize),
-                                    shownValue(controls->channel, kChannelTextSize)));
+                                    shownValue(controls->channel, kChannelTextSize),
+                                    shownValue(controls->notify, kNotifyTextSize)));
   } catch (...) {
     reportCurrentException();
   }
@@ -191,12 +215,14 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
                reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onGetToken)));
     showText(controls.name, notifier.userName);
     showText(controls.channel, notifier.channel);
+    showText(controls.notify, notifier.notify);
     showSwitch(controls.renderDone, notifier.notifyRenderDone);
     showSwitch(controls.frameStart, notifier.notifyFrameStart);
     showSwitch(controls.frameDone, notifier.notifyFrameDone);
     showSwitch(controls.renderTimes, notifier.addRenderTimes);
     showSwitch(controls.thread, notifier.frameMessagesInThread);
     showSwitch(controls.progress, notifier.progressInOneMessage);
+    showNumber(controls.alertMinutes, notifier.alertMinutes);
     setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
     setPointer(controls.sendTest, HOST_CTL_USEREVENT,
                reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onSendTestMessage)));
@@ -206,19 +232,22 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     readText(controls.token, notifier.tokenText, kTokenTextSize);
     readText(controls.name, notifier.nameText, kNameTextSize);
     readText(controls.channel, notifier.channelText, kChannelTextSize);
+    readText(controls.notify, notifier.notifyText, kNotifyTextSize);
     readSwitch(controls.renderDone, notifier.notifyRenderDone);
     readSwitch(controls.frameStart, notifier.notifyFrameStart);
     readSwitch(controls.frameDone, notifier.notifyFrameDone);
     readSwitch(controls.renderTimes, notifier.addRenderTimes);
     readSwitch(controls.thread, notifier.frameMessagesInThread);
     readSwitch(controls.progress, notifier.progressInOneMessage);
+    readNumber(controls.alertMinutes, notifier.alertMinutes);
 
     SettingsLines entered{std::string(settingsToken(settingsValue(notifier.tokenText))),
-                          settingsValue(notifier.nameText), settingsValue(notifier.channelText)};
+                          settingsValue(notifier.nameText), settingsValue(notifier.channelText),
+                          settingsValue(notifier.notifyText)};
     const std::string path = settingsFilePath(hostSettingsFolder());
     SettingsFileWriter writer(path);
     if (!writer.isOpen()) {
-      // The switches are taken, the three texts are not: say so, or the user
+      // The switches are taken, the texts are not: say so, or the user
       // believes the new token was stored.
       writeDiagnostic("error cannot write the settings file " +
                       (path.empty() ? std::string("(the host names no settings folder)") : path) +
@@ -228,6 +257,7 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     notifier.token = entered.token;
     notifier.userName = entered.userName;
     notifier.channel = entered.channel;
+    notifier.notify = entered.notify;
     if (!writer.writeAndClose(entered)) {
       writeDiagnostic("error the settings file " + path +
                       " could not be written; it keeps its old contents");
@@ -237,6 +267,7 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
         notifier.token = std::move(stored.token);
         notifier.userName = std::move(stored.userName);
         notifier.channel = std::move(stored.channel);
+        notifier.notify = std::move(stored.notify);
       }
     }
   } catch (...) {

@@ -3,6 +3,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "plugin/notifier/email_lookup.h"
 #include "plugin/previews/frame_previews.h"
 #include "plugin/host_api/host_services.h"
 #include "plugin/posting/message_markup.h"
@@ -65,7 +66,7 @@ std::string composeTestMessage(const char* sceneFileName) {
 }
 
 TestOutcome sendTestMessage(const std::string& token, const std::string& userName,
-                            const std::string& channel) noexcept {
+                            const std::string& channel, const std::string& notify) noexcept {
   try {
     if (token.empty()) return refused("the Token field is empty");
     if (userName.empty()) return refused("the Name field is empty");
@@ -80,6 +81,9 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
       outcome.title = maskSecret("Test message sent to " + channel, token);
       if (FramePreviews::instance().filterApplied())
         outcome.previews = maskSecret(previewCheckText({token, userName, channel}), token);
+      outcome.notify = maskSecret(
+          notifySummary(lookUpMentions({token, userName, channel}, PostKind::TestMessage, notify)),
+          token);
       return outcome;
     }
     outcome = refused(notSentReason(posted.outcome));
@@ -97,11 +101,11 @@ void showTestOutcome(const TestOutcome& outcome) noexcept {
   try {
     const HostMessageFuncs* messages = hostServices().infoMessages;
     if (outcome.sent) {
-      const char* second = outcome.previews.empty() ? nullptr : outcome.previews.c_str();
+      std::string second = outcome.previews;
+      if (!outcome.notify.empty()) second += (second.empty() ? "" : "; ") + outcome.notify;
       if (messages != nullptr && messages->info != nullptr)
-        messages->info(outcome.title.c_str(), second);
-      writeDiagnostic(outcome.previews.empty() ? outcome.title
-                                               : outcome.title + "; " + outcome.previews);
+        messages->info(outcome.title.c_str(), second.empty() ? nullptr : second.c_str());
+      writeDiagnostic(second.empty() ? outcome.title : outcome.title + "; " + second);
     } else {
       if (messages != nullptr && messages->error != nullptr)
         messages->error(outcome.title.c_str(), outcome.reason.c_str());

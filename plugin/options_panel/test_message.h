@@ -15,6 +15,9 @@ struct TestOutcome {
   // While a preview filter is applied: whether previews can be posted, such
   // as "Previews: the token lacks files:write"; empty otherwise.
   std::string previews;
+  // With "Notify" set: whom the render's last messages will mention, such as
+  // "Notify: <@U0ANNA0001>, <!here>"; empty otherwise.
+  std::string notify;
 };
 
 // "voro2 pingwell test message", a line feed and the scene file name (the
@@ -25,14 +28,16 @@ std::string composeTestMessage(const char* sceneFileName);
 // Posts the test message with these three texts, while frame messages are
 // paused too; a success ends the pause. Once it is sent, and while a preview
 // filter is applied, it also asks for an upload address to tell whether
-// previews can be posted. Empty texts are refused before
+// previews can be posted, and with `notify` set it tells whom that will
+// mention (looking up its e-mail addresses). Empty texts are refused before
 // anything is sent. The token appears in no text of the outcome. Never
 // throws.
 TestOutcome sendTestMessage(const std::string& token, const std::string& userName,
-                            const std::string& channel) noexcept;
+                            const std::string& channel,
+                            const std::string& notify = std::string()) noexcept;
 
 // Shows the outcome in the host's message box, when there is one (none on a
-// render node), the previews' line beneath the title, and writes it on the
+// render node), the previews' and the mentions' lines beneath the title, and writes it on the
 // standard error stream. Never throws.
 void showTestOutcome(const TestOutcome& outcome) noexcept;
 

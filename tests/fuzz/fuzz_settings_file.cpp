@@ -71,14 +71,14 @@ bool replaceFile(std::string_view bytes) {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Reference: a leading byte-order mark dropped, then split at line feeds; a
-// line that ended in a line feed loses one carriage return before it; three
+// line that ended in a line feed loses one carriage return before it; four
 // lines, missing ones empty; the token without its spaces and tabs at
 // either end.
 SettingsLines referenceSplit(std::string_view bytes) {
   if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
     bytes.remove_prefix(kByteOrderMark.size());
   std::vector<std::string> lines;
-  while (!bytes.empty() && lines.size() < 3) {
+  while (!bytes.empty() && lines.size() < 4) {
     const size_t end = bytes.find('\n');
     if (end == std::string_view::npos) {
       lines.emplace_back(bytes);
@@ -89,15 +89,17 @@ SettingsLines referenceSplit(std::string_view bytes) {
     lines.emplace_back(line);
     bytes.remove_prefix(end + 1);
   }
-  lines.resize(3);
+  lines.resize(4);
+  if (lines[3].size() > 1023) lines[3].clear();  // no "Notify" is that long
   std::string& token = lines[0];
   while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.pop_back();
   while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.erase(0, 1);
-  return {lines[0], lines[1], lines[2]};
+  return {lines[0], lines[1], lines[2], lines[3]};
 }
 
 bool same(const SettingsLines& a, const SettingsLines& b) {
-  return a.token == b.token && a.userName == b.userName && a.channel == b.channel;
+  return a.token == b.token && a.userName == b.userName && a.channel == b.channel &&
+         a.notify == b.notify;
 }
 
 }  // namespace
@@ -107,13 +109,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const SettingsLines parsed = pingwell::parseSettings(bytes);
   FUZZ_CHECK(same(parsed, referenceSplit(bytes)));
-  for (const std::string* line : {&parsed.token, &parsed.userName, &parsed.channel}) {
+  for (const std::string* line :
+       {&parsed.token, &parsed.userName, &parsed.channel, &parsed.notify}) {
     FUZZ_CHECK(line->find('\n') == std::string::npos);
   }
 
   if (!replaceFile(bytes)) return 0;
   const std::string path = settingsPath();
-  SettingsLines read{"unchanged", "unchanged", "unchanged"};
+  SettingsLines read{"unchanged", "unchanged", "unchanged", "unchanged"};
   FUZZ_CHECK(pingwell::readSettingsFile(path, read));
   FUZZ_CHECK(same(read, parsed));
 
@@ -123,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // those are left out of the round trip.
   const bool writable = [&] {
     if (parsed.token.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) return false;
-    for (const std::string* line : {&parsed.token, &parsed.userName, &parsed.channel}) {
+    for (const std::string* line :
+         {&parsed.token, &parsed.userName, &parsed.channel, &parsed.notify}) {
       if (!line->empty() && line->back() == '\r') return false;
     }
     return true;

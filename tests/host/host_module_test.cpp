@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,7 +72,7 @@ TEST_F(HostWithModule, RenderNodePostsTheRenderCompletedMessageFromTheSettingsFi
   EXPECT_EQ(run.out, "MasterInterface: 0, no panel on a render node\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(slurp(dir / "Settings" / "slacktoken.txt"), settings);
-  EXPECT_EQ(slurp(dir / "resaved.blk"), "0.00999999978\n1\n0\n0\n0\n0\n0\n");
+  EXPECT_EQ(slurp(dir / "resaved.blk"), "0.00999999978\n1\n0\n0\n0\n0\n0\n0\n");
 
   auto requests = standin.requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -182,15 +184,16 @@ TEST_F(HostWithModule, BothAdditionsAreSavedLoadedAndCopiedWithTheScene) {
                                  "create copied\n"
                                  "copy copied a\n"
                                  "save copied @/copied1\n"
-                                 "options a ok times=0 thread=1\n"
+                                 "options a ok times=0 thread=1 alert=45\n"
                                  "save a @/a2\n"
                                  "load loaded @/a2\n"
                                  "save loaded @/loaded2\n"
                                  "copy copied a\n"
                                  "save copied @/copied2\n"));
   EXPECT_EQ(run.status, 0) << run.err;
-  const std::string timesOnly = "0.00999999978\n1\n0\n1\n1\n0\n0\n";
-  const std::string threadOnly = "0.00999999978\n1\n0\n1\n0\n1\n0\n";
+  const std::string timesOnly = "0.00999999978\n1\n0\n1\n1\n0\n0\n0\n";
+  // The alert's minutes are the eighth value.
+  const std::string threadOnly = "0.00999999978\n1\n0\n1\n0\n1\n0\n45\n";
   for (const char* name : {"a1", "loaded1", "copied1"}) EXPECT_EQ(slurp(dir / name), timesOnly);
   for (const char* name : {"a2", "loaded2", "copied2"}) EXPECT_EQ(slurp(dir / name), threadOnly);
 }
@@ -515,3 +518,135 @@ TEST_F(HostWithModule, DemoScriptPostsEveryFrameAndTheEndToTheChannelInRenderOrd
 }
 
 }  // namespace
+
+// The stall alert through the host and the stand-in.
+namespace alert {
+
+using pingwell::testing::RecordedRequest;
+using pingwell::testing::ScheduledMessage;
+
+long long unixNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::vector<RecordedRequest> callsOf(const std::vector<RecordedRequest>& all,
+                                     const std::string& method) {
+  std::vector<RecordedRequest> out;
+  for (const RecordedRequest& r : all)
+    if (r.path == "/api/" + method) out.push_back(r);
+  return out;
+}
+
+std::vector<ScheduledMessage> scheduledFor(const pingwell::testing::StandIn& standin,
+                                           const std::string& channel) {
+  std::vector<ScheduledMessage> out;
+  for (const ScheduledMessage& m : standin.scheduled())
+    if (m.channel == channel) out.push_back(m);
+  return out;
+}
+
+// "<!date^T^{time}|HH:MM UTC>)" with T in [from, to] and HH:MM its time of day.
+::testing::AssertionResult endsWithDate(const std::string& text, long long from, long long to) {
+  const size_t at = text.rfind("(<!date^");
+  if (at == std::string::npos) return ::testing::AssertionFailure() << "no date in " << text;
+  const long long t = std::atoll(text.c_str() + at + 8);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "(<!date^%lld^{time}|%02lld:%02lld UTC>)", t,
+                t % 86400 / 3600, t % 3600 / 60);
+  if (t < from || t > to || text.compare(at, std::string::npos, expected) != 0)
+    return ::testing::AssertionFailure() << text.substr(at) << " vs " << expected << ", from "
+                                         << from << " to " << to;
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace alert
+
+// A render with the alert and "Notify": one alert scheduled at its first
+// frame, none left after it completes, the mentions on the completion; an
+// address looked up once.
+TEST_F(HostWithModule, StallAlertIsScheduledAtTheFirstFrameAndDeletedAtTheEnd) {
+  standin.addUser("anna@studio.com", "U0ANNA0001");
+  const long long before = alert::unixNow();
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n"
+                        "options pingwell ok token=xoxb-alert name=Bot channel=#alert-done "
+                        "\"notify=S0WRANGL01, anna@studio.com @here\" alert=3\n"
+                        "scene shot.lws\n"
+                        "render 1 3\n"
+                        "render 1 2\n");
+  const long long after = alert::unixNow();
+  EXPECT_TRUE(ranCleanly(run));
+  const auto requests = standin.requests();
+  const auto scheduled = alert::callsOf(requests, "chat.scheduleMessage");
+  ASSERT_EQ(scheduled.size(), 2u);  // one a render
+  EXPECT_EQ(paramNames(scheduled[0]),
+            (std::vector<std::string>{"channel", "post_at", "text", "token"}));
+  EXPECT_EQ(scheduled[0].param("channel"), "#alert-done");
+  const long long postAt = std::atoll(scheduled[0].param("post_at").c_str());
+  EXPECT_GE(postAt, before + 600);  // 3 minutes are taken as 10
+  EXPECT_LE(postAt, after + 600);
+  const std::string mentions = "<!subteam^S0WRANGL01> <@U0ANNA0001> <!here>";
+  const std::string text = scheduled[0].param("text");
+  const std::string head =
+      "shot.lws\nRENDER STALLED? No word for about 10 min, last seen at frame 1 of 3 ";
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  EXPECT_EQ(text.substr(text.size() - mentions.size() - 1), "\n" + mentions);
+  EXPECT_TRUE(alert::endsWithDate(text.substr(0, text.size() - mentions.size() - 1), before,
+                                  after));
+  EXPECT_EQ(alert::callsOf(requests, "users.lookupByEmail").size(), 1u);
+
+  // Each render's alert deleted before its completion, which mentions.
+  const auto deletes = alert::callsOf(requests, "chat.deleteScheduledMessage");
+  ASSERT_EQ(deletes.size(), 2u);
+  const auto held = alert::scheduledFor(standin, "#alert-done");
+  ASSERT_GE(held.size(), 2u);
+  for (size_t n = 0; n < 2; ++n) {
+    const pingwell::testing::ScheduledMessage& made = held[held.size() - 2 + n];
+    EXPECT_EQ(made.state, "deleted") << made.id;
+    EXPECT_EQ(deletes[n].param("channel"), made.channelId);
+    EXPECT_EQ(deletes[n].param("scheduled_message_id"), made.id);
+    EXPECT_EQ(deletes[n].error, "");
+  }
+  const auto posts = alert::callsOf(requests, "chat.postMessage");
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[0].param("text"), "shot.lws\nRENDER COMPLETED\n" + mentions);
+  ASSERT_EQ(requests.size(), 7u);  // lookup, schedule, delete, post; schedule, delete, post
+  EXPECT_EQ(requests[2].path, "/api/chat.deleteScheduledMessage");
+  EXPECT_EQ(requests[3].path, "/api/chat.postMessage");
+}
+
+// A host that crashes during a render leaves its alert with the service,
+// due one window after the last frame event, with its text and mentions.
+TEST_F(HostWithModule, AHostThatCrashesLeavesItsAlertPending) {
+  const long long before = alert::unixNow();
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n"
+                        "options pingwell ok token=xoxb-alert name=Bot channel=#alert-crash "
+                        "notify=@here alert=20 thread=1 start=1\n"
+                        "scene shot.lws\n"
+                        "frame 7\n"
+                        "event pingwell 265\n"  // frame started
+                        "event pingwell 272\n"  // frame rendered
+                        "frame 8\n"
+                        "event pingwell 265\n"
+                        "crash after=1500\n");  // time for the posting thread to send
+  const long long after = alert::unixNow();
+  EXPECT_EQ(run.status, 3) << run.err;
+  const auto pending = alert::scheduledFor(standin, "#alert-crash");
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].state, "pending");
+  EXPECT_GE(pending[0].postAt, before + 1200);
+  EXPECT_LE(pending[0].postAt, after + 1200);
+  const std::string head = "shot.lws\nRENDER STALLED? No word for about 20 min, last seen at frame 7 ";
+  EXPECT_EQ(pending[0].text.substr(0, head.size()), head);
+  EXPECT_EQ(pending[0].text.substr(pending[0].text.size() - 8), "\n<!here>");
+  EXPECT_TRUE(alert::endsWithDate(pending[0].text.substr(0, pending[0].text.size() - 8), before,
+                                  after));
+  // In the render's thread, shown in the channel too.
+  const auto posts = alert::callsOf(standin.requests(), "chat.postMessage");
+  ASSERT_FALSE(posts.empty());
+  EXPECT_EQ(pending[0].threadTs, posts[0].replyTs);
+  EXPECT_TRUE(pending[0].replyBroadcast);
+}

@@ -170,7 +170,7 @@ TEST_F(Module, HandlerActivationWiresTheNotifier) {
   EXPECT_EQ(handler.flags(instance), 2u);
   testing::FakeSceneBlock block;
   EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
-  ASSERT_EQ(block.values().size(), 7u);
+  ASSERT_EQ(block.values().size(), 8u);
   EXPECT_EQ(block.values()[1].i, 1);  // render done on from the start
   const HostMasterAccess other{0x10A, nullptr, nullptr, nullptr, nullptr, nullptr};
   handler.event(instance, &other);
@@ -268,7 +268,7 @@ TEST_F(Module, WithoutPanelServicesInstancesWorkAndTheInterfaceActivationChanges
     testing::FakeSceneBlock block;
     EXPECT_EQ(funcs.save(instance, block.save()), nullptr);
     EXPECT_EQ(funcs.load(instance, block.load()), nullptr);
-    EXPECT_EQ(block.values().size(), 7u);
+    EXPECT_EQ(block.values().size(), 8u);
 
     HostMasterInterface face;
     std::memset(&face, 0xA5, sizeof face);

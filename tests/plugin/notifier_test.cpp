@@ -75,10 +75,11 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   saved->addRenderTimes = 10;
   saved->frameMessagesInThread = -11;
   saved->progressInOneMessage = 12;
+  saved->alertMinutes = 45;
   FakeSceneBlock block;
   EXPECT_EQ(notifierSave(saved.handle, block.save()), nullptr);
   std::vector<testing::SceneValue> values = block.values();
-  ASSERT_EQ(values.size(), 7u);
+  ASSERT_EQ(values.size(), 8u);
   ASSERT_TRUE(values[0].isFloat);
   uint32_t bits = 0;
   std::memcpy(&bits, &values[0].f, sizeof bits);
@@ -90,6 +91,7 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   EXPECT_EQ(values[4].i, 10);
   EXPECT_EQ(values[5].i, -11);
   EXPECT_EQ(values[6].i, 12);
+  EXPECT_EQ(values[7].i, 45);  // the alert's minutes
 
   // Any leading float loads the same; values come back unclamped.
   values[0].f = 123.5f;
@@ -97,6 +99,7 @@ TEST(Notifier, SceneBlockIsLeadFloatThenRenderDoneFrameStartFrameDone) {
   Instance loaded;
   EXPECT_EQ(notifierLoad(loaded.handle, block.load()), nullptr);
   EXPECT_EQ(switchesOf(*loaded), (Switches{7, -8, 9, 10, -11, 12}));
+  EXPECT_EQ(loaded->alertMinutes, 45);
 }
 
 TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
@@ -126,6 +129,10 @@ TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
        {{true, 0.01f, 0}, {false, 0, 1}, {false, 0, 0}, {false, 0, 0}, {false, 0, 1},
         {false, 0, 1}},
        {1, 0, 0, 1, 1, 0}},
+      {"seven values",
+       {{true, 0.01f, 0}, {false, 0, 1}, {false, 0, 0}, {false, 0, 0}, {false, 0, 1},
+        {false, 0, 1}, {false, 0, 1}},
+       {1, 0, 0, 1, 1, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -133,9 +140,11 @@ TEST(Notifier, SwitchTheHostCannotReadKeepsItsValue) {
     instance->addRenderTimes = 1;
     instance->frameMessagesInThread = 1;
     instance->progressInOneMessage = 1;
+    instance->alertMinutes = 30;
     FakeSceneBlock block;
     block.setValues(c.values);
     EXPECT_EQ(notifierLoad(instance.handle, block.load()), nullptr);
+    EXPECT_EQ(instance->alertMinutes, 0);  // no eighth value: the alert is off
     const std::vector<int32_t> loaded = {
         instance->notifyRenderDone, instance->notifyFrameStart,      instance->notifyFrameDone,
         instance->addRenderTimes,   instance->frameMessagesInThread, instance->progressInOneMessage};
@@ -157,6 +166,8 @@ TEST(Notifier, CopyCarriesEveryField) {
   from->addRenderTimes = 1;
   from->frameMessagesInThread = 3;
   from->progressInOneMessage = 1;
+  from->alertMinutes = 45;
+  from->notify = "@here";
   host.writeSettings("tok-b\nname-b\nchan-b\n");
   Instance to;
   EXPECT_EQ(notifierCopy(to.handle, from.handle), nullptr);
@@ -165,6 +176,8 @@ TEST(Notifier, CopyCarriesEveryField) {
   EXPECT_STREQ(to->nameText, "typed name");
   EXPECT_STREQ(to->channelText, "typed channel");
   EXPECT_EQ(switchesOf(*to), (Switches{0, 1, 2, 1, 3, 1}));
+  EXPECT_EQ(to->alertMinutes, 45);
+  EXPECT_EQ(to->notify, "@here");
   EXPECT_EQ(textsOf(*to), (PostingTexts{"tok-a", "name-a", "chan-a"}));
   EXPECT_EQ(notifierCopy(to.handle, to.handle), nullptr);  // onto itself: no change
   EXPECT_EQ(to->token, "tok-a");

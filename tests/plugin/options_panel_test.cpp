@@ -32,7 +32,7 @@ class Panel : public ::testing::Test {
   FakeHost host;
 };
 
-TEST_F(Panel, ShowsTwelveControlsInOrderWithExactLabels) {
+TEST_F(Panel, ShowsFourteenControlsInOrderWithExactLabels) {
   Instance instance;
   host.script.pressOk = false;
   EXPECT_EQ(runOptionsPanel(instance.get()), nullptr);
@@ -52,6 +52,7 @@ TEST_F(Panel, ShowsTwelveControlsInOrderWithExactLabels) {
       {"ButtonControl", "Get Token", 2, 100},
       {"EditControl", "Name", 1, 50},
       {"EditControl", "Channel", 1, 50},
+      {"EditControl", "Notify", 1, 50},
       {"TextControl", "", 12, -1},
       {"BoolControl", "Message when render completes   ", 8, -1},
       {"BoolControl", "Message when a new frame renders", 8, -1},
@@ -59,6 +60,7 @@ TEST_F(Panel, ShowsTwelveControlsInOrderWithExactLabels) {
       {"BoolControl", "Add render times", 8, -1},
       {"BoolControl", "Frame messages in a thread", 8, -1},
       {"BoolControl", "Progress in one message", 8, -1},
+      {"NumControl", "Alert after minutes without a frame", 2, -1},
       {"ButtonControl", "Send Test Message", 2, -1},
   };
   ASSERT_EQ(run.controls.size(), std::size(expected));
@@ -71,8 +73,8 @@ TEST_F(Panel, ShowsTwelveControlsInOrderWithExactLabels) {
       EXPECT_EQ(run.controls[n]->desc.edit.width, expected[n].width);
     }
   }
-  ASSERT_EQ(run.controls[4]->descText.size(), 1u);
-  EXPECT_FALSE(run.controls[4]->descText[0].empty());
+  ASSERT_EQ(run.controls[5]->descText.size(), 1u);
+  EXPECT_FALSE(run.controls[5]->descText[0].empty());
   EXPECT_TRUE(run.destroyed);
 }
 
@@ -90,11 +92,12 @@ TEST_F(Panel, ShowsWhatTheInstanceHolds) {
   EXPECT_EQ(run.find("Token")->shownText, std::string(1023, 't'));
   EXPECT_EQ(run.find("Name")->shownText, "Old Bot");
   EXPECT_EQ(run.find("Channel")->shownText, "#old");
-  EXPECT_EQ(run.controls[5]->shownValue, 0);
-  EXPECT_EQ(run.controls[6]->shownValue, 1);
-  EXPECT_EQ(run.controls[7]->shownValue, 0);
-  EXPECT_EQ(run.controls[8]->shownValue, 1);
-  EXPECT_EQ(run.controls[9]->shownValue, 0);
+  EXPECT_EQ(run.controls[6]->shownValue, 0);
+  EXPECT_EQ(run.controls[7]->shownValue, 1);
+  EXPECT_EQ(run.controls[8]->shownValue, 0);
+  EXPECT_EQ(run.controls[9]->shownValue, 1);
+  EXPECT_EQ(run.controls[10]->shownValue, 0);
+  EXPECT_EQ(run.find("Alert after minutes without a frame")->shownValue, 0);
   const testing::FakeControl* button = run.find("Get Token");
   EXPECT_TRUE(button->userDataSet);
   EXPECT_EQ(button->userData, nullptr);

@@ -59,34 +59,42 @@ class FileSizeLimit {
 struct Reading {
   const char* what;
   std::string bytes;
-  std::string token, userName, channel;
+  std::string token, userName, channel, notify;
 };
 
 TEST(SettingsFile, LineEndsOfEitherKindReadTheSame) {
   const std::string longToken(5000, 'x');
   const Reading cases[] = {
-      {"LF", "xoxb-1\nRender Bot\n#renders\n", "xoxb-1", "Render Bot", "#renders"},
-      {"CR LF", "xoxb-1\r\nRender Bot\r\n#renders\r\n", "xoxb-1", "Render Bot", "#renders"},
-      {"mixed", "xoxb-1\r\nRender Bot\n#renders\r\n", "xoxb-1", "Render Bot", "#renders"},
-      {"no final line end", "xoxb-1\r\nRender Bot\r\n#renders", "xoxb-1", "Render Bot", "#renders"},
-      {"two lines", "xoxb-1\r\nRender Bot\r\n", "xoxb-1", "Render Bot", ""},
-      {"empty", "", "", "", ""},
-      {"empty lines", "\r\n\n\r\n", "", "", ""},
-      {"more than three lines", "a\nb\nc\nd\ne\n", "a", "b", "c"},
-      {"carriage return inside a line", "a\rb\nc\n\n", "a\rb", "c", ""},
-      {"long line", longToken + "\r\nn\r\nc\r\n", longToken, "n", "c"},
-      {"other bytes", "t\xC3\xA9\nna me\n\t#c\x01\n", "t\xC3\xA9", "na me", "\t#c\x01"},
+      {"LF", "xoxb-1\nRender Bot\n#renders\n", "xoxb-1", "Render Bot", "#renders", ""},
+      {"CR LF", "xoxb-1\r\nRender Bot\r\n#renders\r\n", "xoxb-1", "Render Bot", "#renders", ""},
+      {"mixed", "xoxb-1\r\nRender Bot\n#renders\r\n", "xoxb-1", "Render Bot", "#renders", ""},
+      {"no final line end", "xoxb-1\r\nRender Bot\r\n#renders", "xoxb-1", "Render Bot",
+       "#renders", ""},
+      {"two lines", "xoxb-1\r\nRender Bot\r\n", "xoxb-1", "Render Bot", "", ""},
+      {"empty", "", "", "", "", ""},
+      {"empty lines", "\r\n\n\r\n", "", "", "", ""},
+      {"four lines: Notify", "a\r\nb\r\nc\r\nU0ANNA0001, @here\r\n", "a", "b", "c",
+       "U0ANNA0001, @here"},
+      {"more than four lines", "a\nb\nc\nd\ne\n", "a", "b", "c", "d"},
+      {"a fourth line longer than Notify can be", "a\nb\nc\n" + std::string(1024, 'n') + "\n",
+       "a", "b", "c", ""},
+      {"the longest Notify", "a\nb\nc\n" + std::string(1023, 'n') + "\r\n", "a", "b", "c",
+       std::string(1023, 'n')},
+      {"carriage return inside a line", "a\rb\nc\n\n", "a\rb", "c", "", ""},
+      {"long line", longToken + "\r\nn\r\nc\r\n", longToken, "n", "c", ""},
+      {"other bytes", "t\xC3\xA9\nna me\n\t#c\x01\n", "t\xC3\xA9", "na me", "\t#c\x01", ""},
   };
   TempFolder folder;
   for (const Reading& reading : cases) {
     SCOPED_TRACE(reading.what);
     const std::string path = settingsFilePath(folder.path().c_str());
     writeBytes(path, reading.bytes);
-    SettingsLines lines{"old", "old", "old"};
+    SettingsLines lines{"old", "old", "old", "old"};
     ASSERT_TRUE(readSettingsFile(path, lines));
     EXPECT_EQ(lines.token, reading.token);
     EXPECT_EQ(lines.userName, reading.userName);
     EXPECT_EQ(lines.channel, reading.channel);
+    EXPECT_EQ(lines.notify, reading.notify);
   }
 }
 
@@ -95,7 +103,7 @@ TEST(SettingsFile, LivesInTheSettingsFolderAndNowhereElse) {
   // No folder must not mean the root of the file system.
   EXPECT_EQ(settingsFilePath(""), "");
   EXPECT_EQ(settingsFilePath(nullptr), "");
-  SettingsLines lines{"kept", "kept", "kept"};
+  SettingsLines lines{"kept", "kept", "kept", "kept"};
   EXPECT_FALSE(readSettingsFile("", lines));
   TempFolder folder;
   EXPECT_FALSE(readSettingsFile(folder.file("missing.txt"), lines));
@@ -109,7 +117,7 @@ TEST(SettingsFile, WrittenFileIsPrivateToItsOwner) {
   {
     SettingsFileWriter writer(fresh);
     ASSERT_TRUE(writer.isOpen());
-    EXPECT_TRUE(writer.writeAndClose({"xoxb-secret", "Render Bot", "#renders"}));
+    EXPECT_TRUE(writer.writeAndClose({"xoxb-secret", "Render Bot", "#renders", ""}));
   }
   EXPECT_EQ(readBytes(fresh), "xoxb-secret\nRender Bot\n#renders\n");
   EXPECT_EQ(fileMode(fresh), 0600u);
@@ -121,9 +129,9 @@ TEST(SettingsFile, WrittenFileIsPrivateToItsOwner) {
   {
     SettingsFileWriter writer(older);
     ASSERT_TRUE(writer.isOpen());
-    EXPECT_TRUE(writer.writeAndClose({"t", "", "c"}));
+    EXPECT_TRUE(writer.writeAndClose({"t", "", "c", ""}));
   }
-  EXPECT_EQ(readBytes(older), "t\n\nc\n");
+  EXPECT_EQ(readBytes(older), "t\n\nc\n");  // no "Notify": three lines, as ever
   EXPECT_EQ(fileMode(older), 0600u);
 
   // Through a symbolic link the file it points to is replaced; the link stays.
@@ -132,12 +140,12 @@ TEST(SettingsFile, WrittenFileIsPrivateToItsOwner) {
   {
     SettingsFileWriter writer(link);
     ASSERT_TRUE(writer.isOpen());
-    EXPECT_TRUE(writer.writeAndClose({"l", "n", "c"}));
+    EXPECT_TRUE(writer.writeAndClose({"l", "n", "c", "@here"}));
   }
   struct stat info {};
   ASSERT_EQ(::lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
-  EXPECT_EQ(readBytes(older), "l\nn\nc\n");
+  EXPECT_EQ(readBytes(older), "l\nn\nc\n@here\n");
 }
 
 TEST(SettingsFile, FailedOrAbandonedWriteKeepsTheOldFile) {
@@ -158,7 +166,7 @@ TEST(SettingsFile, FailedOrAbandonedWriteKeepsTheOldFile) {
     SettingsFileWriter writer(path);
     ASSERT_TRUE(writer.isOpen());
     const FileSizeLimit limit(8);
-    written = writer.writeAndClose({std::string(64, 't'), "New Bot", "#new"});
+    written = writer.writeAndClose({std::string(64, 't'), "New Bot", "#new", ""});
   }
   EXPECT_FALSE(written);
   EXPECT_EQ(readBytes(path), old);

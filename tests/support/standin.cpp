@@ -131,6 +131,29 @@ int StandIn::connections() const {
   return std::stoi(text);
 }
 
+std::vector<ScheduledMessage> StandIn::scheduled() const {
+  const std::string text = readBytes(dir() + "/scheduled.json");
+  std::vector<ScheduledMessage> out;
+  if (text.empty()) return out;
+  for (const auto& j : nlohmann::json::parse(text)) {
+    ScheduledMessage m;
+    m.id = j.at("id").get<std::string>();
+    m.channel = j.at("channel").get<std::string>();
+    m.channelId = j.at("channel_id").get<std::string>();
+    m.postAt = j.at("post_at").get<long long>();
+    m.text = j.at("text").get<std::string>();
+    if (j.at("thread_ts").is_string()) m.threadTs = j.at("thread_ts").get<std::string>();
+    m.replyBroadcast = j.at("reply_broadcast").get<bool>();
+    m.state = j.at("state").get<std::string>();
+    out.push_back(std::move(m));
+  }
+  return out;
+}
+
+void StandIn::addUser(const std::string& address, const std::string& id) const {
+  std::ofstream(dir() + "/users", std::ios::app) << address << ' ' << id << '\n';
+}
+
 std::string StandIn::uploaded(const std::string& fileId) const {
   if (fileId.empty() || fileId.find('/') != std::string::npos) return {};
   return readBytes(dir() + "/uploads/" + fileId + ".jpg");

@@ -79,6 +79,18 @@ struct RecordedRequest {
   std::string header(const std::string& name) const;
 };
 
+// A message chat.scheduleMessage handed to the stand-in (scheduled.json).
+struct ScheduledMessage {
+  std::string id;
+  std::string channel;  // as the request named it
+  std::string channelId;
+  long long postAt = 0;
+  std::string text;
+  std::string threadTs;  // "" when none
+  bool replyBroadcast = false;
+  std::string state;  // "pending", "posted" or "deleted"
+};
+
 class StandIn {
  public:
   // Uses the state directory in PINGWELL_STANDIN_DIR. Outside the sandbox,
@@ -95,6 +107,11 @@ class StandIn {
   std::vector<RecordedRequest> requests() const;
   // TLS handshakes completed since the stand-in started (not reset).
   int connections() const;
+  // Every message scheduled since the stand-in started (not reset), in the
+  // order they were made.
+  std::vector<ScheduledMessage> scheduled() const;
+  // users.lookupByEmail finds `id` for `address` from now on.
+  void addUser(const std::string& address, const std::string& id) const;
   // The bytes of the file's accepted upload; "" when there is none.
   std::string uploaded(const std::string& fileId) const;
   // The state directory; throws std::runtime_error outside the sandbox.

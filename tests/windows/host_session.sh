@@ -59,9 +59,9 @@ expect_file "settings files" <(find "$folder" -path "$folder/wineprefix" -prune 
 "
 
 # The saved block: 0.01 as a float, then render completed, frame started,
-# frame rendered, render times, frame messages in a thread and progress in
-# one message.
-expect_file "scene block" <(tr -d '\r' <"$folder/a.block") $'0.00999999978\n1\n1\n1\n0\n0\n0\n'
+# frame rendered, render times, frame messages in a thread, progress in one
+# message and the stall alert's minutes.
+expect_file "scene block" <(tr -d '\r' <"$folder/a.block") $'0.00999999978\n1\n1\n1\n0\n0\n0\n0\n'
 
 # The test message went out with the texts the panel showed; b was loaded
 # from a's block and read the rewritten settings, so it posts twice a frame
