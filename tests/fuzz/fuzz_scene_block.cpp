@@ -4,11 +4,11 @@
 // 0 and leaves the destination alone, as the host's reads do.
 //
 // Properties: the block is the lead float, then render-done, frame-start,
-// frame-done, render times, frame messages in a thread and progress in one
-// message; a value of the first three that cannot be read leaves its switch
-// as it was, one of the last three turns its switch off; whatever was loaded saves and loads back the
-// same, copies whole, and no render event of an instance without settings
-// does anything.
+// frame-done, render times, frame messages in a thread, progress in one
+// message and the stall alert's minutes; a value of the first three that
+// cannot be read leaves its switch as it was, one of the last four is 0;
+// whatever was loaded saves and loads back the same, copies whole, and no
+// render event of an instance without settings does anything.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -77,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (*loaded).addRenderTimes = 1;
   (*loaded).frameMessagesInThread = 1;
   (*loaded).progressInOneMessage = 1;
+  (*loaded).alertMinutes = 30;
   const Switches before = switchesOf(*loaded);
   load(loaded.handle, block, blockSize, floats, ints);
 
@@ -96,7 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       at += 4;
     }
   }
+  int32_t expectedAlert = 0;
+  if (ints && blockSize - at >= 4) std::memcpy(&expectedAlert, block + at, 4);
   FUZZ_CHECK(switchesOf(*loaded) == expected);
+  FUZZ_CHECK((*loaded).alertMinutes == expectedAlert);
 
   // Save, load into a fresh instance: the same switches.
   SavedBlock saved;
@@ -105,14 +109,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   saveState.writeFP = &SavedBlock::write<float>;
   saveState.writeI4 = &SavedBlock::write<int>;
   FUZZ_CHECK(pingwell::notifierSave(loaded.handle, &saveState) == nullptr);
-  FUZZ_CHECK(saved.bytes.size() == 28);
+  FUZZ_CHECK(saved.bytes.size() == 32);
   Instance reloaded;
   load(reloaded.handle, saved.bytes.data(), saved.bytes.size(), true, true);
   FUZZ_CHECK(switchesOf(*reloaded) == expected);
+  FUZZ_CHECK((*reloaded).alertMinutes == expectedAlert);
 
   Instance copy;
   FUZZ_CHECK(pingwell::notifierCopy(copy.handle, loaded.handle) == nullptr);
   FUZZ_CHECK(switchesOf(*copy) == expected);
+  FUZZ_CHECK((*copy).alertMinutes == expectedAlert);
 
   // No settings, so no render event may do anything, whatever the switches.
   for (int32_t code :
