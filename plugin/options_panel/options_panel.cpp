@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "plugin/host_api/failure_report.h"
 #include "plugin/host_api/host_services.h"
@@ -216,12 +217,16 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     showText(controls.name, notifier.userName);
     showText(controls.channel, notifier.channel);
     showText(controls.notify, notifier.notify);
-    showSwitch(controls.renderDone, notifier.notifyRenderDone);
-    showSwitch(controls.frameStart, notifier.notifyFrameStart);
-    showSwitch(controls.frameDone, notifier.notifyFrameDone);
-    showSwitch(controls.renderTimes, notifier.addRenderTimes);
-    showSwitch(controls.thread, notifier.frameMessagesInThread);
-    showSwitch(controls.progress, notifier.progressInOneMessage);
+    // The switches, each with the instance's value it shows and sets.
+    const std::pair<HostControl*, int32_t*> switches[] = {
+        {controls.renderDone, &notifier.notifyRenderDone},
+        {controls.frameStart, &notifier.notifyFrameStart},
+        {controls.frameDone, &notifier.notifyFrameDone},
+        {controls.renderTimes, &notifier.addRenderTimes},
+        {controls.thread, &notifier.frameMessagesInThread},
+        {controls.progress, &notifier.progressInOneMessage},
+    };
+    for (const auto& [control, state] : switches) showSwitch(control, *state);
     showNumber(controls.alertMinutes, notifier.alertMinutes);
     setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
     setPointer(controls.sendTest, HOST_CTL_USEREVENT,
@@ -233,12 +238,7 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     readText(controls.name, notifier.nameText, kNameTextSize);
     readText(controls.channel, notifier.channelText, kChannelTextSize);
     readText(controls.notify, notifier.notifyText, kNotifyTextSize);
-    readSwitch(controls.renderDone, notifier.notifyRenderDone);
-    readSwitch(controls.frameStart, notifier.notifyFrameStart);
-    readSwitch(controls.frameDone, notifier.notifyFrameDone);
-    readSwitch(controls.renderTimes, notifier.addRenderTimes);
-    readSwitch(controls.thread, notifier.frameMessagesInThread);
-    readSwitch(controls.progress, notifier.progressInOneMessage);
+    for (const auto& [control, state] : switches) readSwitch(control, *state);
     readNumber(controls.alertMinutes, notifier.alertMinutes);
 
     SettingsLines entered{std::string(settingsToken(settingsValue(notifier.tokenText))),
