@@ -86,7 +86,7 @@ const TalkPtr& conversationOf(NotifierInstance& notifier) {
 // completion is never dropped; frame messages and edits may be when too
 // many wait.
 void handOver(bool kept, PostingJob job) {
-  (void)handOverPosting(std::move(job), kept ? QueueKeep::Always : QueueKeep::Droppable);
+  (void)handOverPosting(std::move(job), kept ? QueueKeep::UntilShutdown : QueueKeep::Droppable);
 }
 
 // The progress message: posted into the channel when the render's first
@@ -102,7 +102,7 @@ void progressStep(NotifierInstance& notifier, const SenderPtr& sender, int event
     const bool inThread = switchIsOn(notifier.frameMessagesInThread);
     handOver(false, [sender, talk, inThread, text = progressStartText(sceneFile, moment, range)] {
       if (talk->hasProgress() || talk->editsEnded()) return;
-      const PostResult result = postMessageAs(sender->settings(), PostKind::FrameMessage, text);
+      const PostResult result = postMessageAs(sender->settings(), PostKind::Skippable, text);
       if (!result.outcome.sent()) return;
       talk->takeProgress(result.outcome.channelId, result.outcome.ts);
       if (talk->hasProgress() && inThread) talk->takeThread(result.outcome.ts);
@@ -121,7 +121,7 @@ void progressStep(NotifierInstance& notifier, const SenderPtr& sender, int event
   handOver(last, [sender, talk, last, text = std::move(text)] {
     if (!talk->hasProgress() || talk->editsEnded()) return;
     const PostResult result =
-        editMessageAs(sender->settings(), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+        editMessageAs(sender->settings(), last ? PostKind::NeverSkipped : PostKind::Skippable,
                       talk->progressChannel(), talk->progressTs(), text);
     if (result.skipped) return;
     if (result.outcome.refusedForGood()) talk->endEdits();
@@ -152,7 +152,7 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
   std::string named;
   if (where.completed && !sender.notify.empty()) {
     named = withMentions(text, mentionsLine(lookUpMentions(
-                                   sender.settings(), PostKind::RenderCompleted, sender.notify)));
+                                   sender.settings(), PostKind::NeverSkipped, sender.notify)));
   }
   ThreadPlace place;
   if (where.inThread) {
@@ -160,7 +160,7 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
     place.broadcast = where.completed;
   }
   const PostResult result = postMessageAs(
-      sender.settings(), where.completed ? PostKind::RenderCompleted : PostKind::FrameMessage,
+      sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable,
       named.empty() ? text : named, place);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
@@ -192,11 +192,11 @@ void stallAlertStep(NotifierInstance& notifier, const SenderPtr& sender, int eve
                    inThread, ended, now, unixNow, eventCode, minutes = notifier.alertMinutes] {
     if (inThread) context->threadTs = talk->threadTs();
     if (ended) {
-      PostedStallAlertCalls calls(*context, PostKind::RenderCompleted);
+      PostedStallAlertCalls calls(*context, PostKind::NeverSkipped);
       alert->renderEnded(now, calls);
       return;
     }
-    PostedStallAlertCalls calls(*context, PostKind::FrameMessage);
+    PostedStallAlertCalls calls(*context, PostKind::Skippable);
     alert->frameEvent(eventCode == HOST_EVENT_FRAME_STARTED, context->moment.frame, minutes, now,
                       unixNow, calls);
   });
@@ -223,7 +223,7 @@ void previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventC
   talk.notePreviewTried(latest->frame);
   std::optional<std::string> scene;
   if (sceneFile != nullptr) scene = sceneFile;
-  handOver(true, [sender, talk = conversationOf(notifier), where, last, latest = std::move(latest),
+  (void)handOverPosting([sender, talk = conversationOf(notifier), where, last, latest = std::move(latest),
                   scene = std::move(scene), eventText = std::move(eventText)] {
     std::string channelId = knownChannelId(sender->token, sender->channel);
     if (channelId.empty() && eventText) {
@@ -236,9 +236,9 @@ void previewStep(NotifierInstance& notifier, const SenderPtr& sender, int eventC
       return;
     }
     const std::string threadTs = where.inThread ? talk->threadTs() : std::string();
-    postPreview(sender->settings(), last ? PostKind::RenderCompleted : PostKind::FrameMessage,
+    postPreview(sender->settings(), last ? PostKind::NeverSkipped : PostKind::Skippable,
                 *latest, scene ? scene->c_str() : nullptr, channelId, threadTs);
-  });
+  }, QueueKeep::Preview);
 }
 
 }  // namespace
@@ -282,7 +282,7 @@ void notifierDestroy(void* instance) noexcept {
     context->channel = owned->channel;
     handOver(true, [alert = owned->stallAlert, context, now = pluginNow()] {
       if (!alert->holdsAlerts()) return;
-      PostedStallAlertCalls calls(*context, PostKind::RenderCompleted);
+      PostedStallAlertCalls calls(*context, PostKind::NeverSkipped);
       alert->unload(now, calls);
     });
   } catch (...) {

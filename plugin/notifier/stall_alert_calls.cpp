@@ -20,7 +20,7 @@ std::string PostedStallAlertCalls::alertText(const StallAlertPlan& plan) {
   return withMentions(
       stallAlertText(sceneFile(), moment, context_.range, plan.windowMinutes, plan.eventUnixTime,
                      context_.machine),
-      mentionsLine(lookUpMentions(settings(), PostKind::FrameMessage, context_.notify)));
+      mentionsLine(lookUpMentions(settings(), PostKind::Skippable, context_.notify)));
 }
 
 std::optional<ScheduledAlert> PostedStallAlertCalls::schedule(const StallAlertPlan& plan) {
@@ -35,7 +35,7 @@ std::optional<ScheduledAlert> PostedStallAlertCalls::schedule(const StallAlertPl
     request.add("thread_ts", context_.threadTs);
     request.add("reply_broadcast", "true");
   }
-  const PostResult result = callAs(settings(), PostKind::FrameMessage, kSchedule, text,
+  const PostResult result = callAs(settings(), PostKind::Skippable, kSchedule, text,
                                    [&](SlackClient& client) { return client.call(request); });
   const PostOutcome& outcome = result.outcome;
   if (!outcome.sent() || outcome.channelId.empty() || outcome.scheduledMessageId.empty())
@@ -63,7 +63,7 @@ AlertDeleteAnswer PostedStallAlertCalls::remove(const ScheduledAlert& alert) {
 void PostedStallAlertCalls::goingAgain(int32_t frame, int64_t silentMinutes) {
   ThreadPlace place;
   place.threadTs = context_.threadTs;
-  postMessageAs(settings(), PostKind::FrameMessage,
+  postMessageAs(settings(), PostKind::Skippable,
                 goingAgainText(sceneFile(), frame, silentMinutes), place);
 }
 

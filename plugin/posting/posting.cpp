@@ -52,7 +52,7 @@ PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_vie
                     const std::string& what, posting_detail::CallFunction call, void* context) {
   PostBackoff& backoff = networkBackoff();
   PostResult result;
-  if (kind == PostKind::FrameMessage) {
+  if (kind == PostKind::Skippable) {
     const std::lock_guard<std::mutex> lock(postingMutex());
     if (const std::optional<SkipReason> reason = backoff.skipReason(method)) {
       writeDiagnostic(maskSecret(skipNote(what, *reason), settings.token));
@@ -100,7 +100,7 @@ namespace posting_detail {
 // most PostBackoff::kLongestRateLimitWait.
 PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
                          const std::string& what, CallFunction call, void* context) {
-  if (kind != PostKind::RenderCompleted)
+  if (kind != PostKind::NeverSkipped && kind != PostKind::Completion)
     return callOnce(settings, kind, method, what, call, context);
   PostBackoff::Clock::duration wait;
   {

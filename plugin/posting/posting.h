@@ -28,10 +28,13 @@ struct ThreadPlace {
   bool broadcast = false;     // only with a threadTs
 };
 
+// What may become of a call: whether the pause after network failures and
+// the rate limits may skip it, and how hard it is tried.
 enum class PostKind {
-  FrameMessage,     // skipped while frame messages are paused
-  RenderCompleted,  // always tried; waits out a rate limit, sent once more after one
-  TestMessage,      // the user asked for it: always tried, at once
+  Skippable,     // frame messages, progress edits, lookups: skipped while paused
+  NeverSkipped,  // always tried; waits out a rate limit, sent once more after one
+  Completion,    // the render's completion or abort: tried as NeverSkipped
+  TestMessage,   // the user asked for it: always tried, at once
 };
 
 struct PostResult {

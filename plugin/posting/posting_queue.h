@@ -16,8 +16,9 @@ namespace pingwell {
 
 // What may become of a request that waits too long.
 enum class QueueKeep {
-  Droppable,  // a frame message or a progress edit: the oldest goes when the queue is full
-  Always,     // a render's completion or abort, a preview: sent while the process lives
+  Droppable,      // a frame message or a progress edit: the oldest goes when the queue is full
+  Preview,        // a preview (its pixels are large): kept as UntilShutdown for now
+  UntilShutdown,  // a render's completion or abort: never dropped, abandoned only at shutdown
 };
 
 using PostingJob = std::function<void()>;
