@@ -168,16 +168,17 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
 // The stall alert's part of a render event, on the posting thread with the
 // other requests, in their order: scheduled and moved on at frame events
 // (after the event's messages, into the thread they make), deleted when the
-// render ends (before its completion). The times are the event's.
+// render ends (before its completion), and what is left tried after the
+// completion (`afterCompletion`). The times are the event's.
 void stallAlertStep(NotifierInstance& notifier, const SenderPtr& sender, int eventCode,
                     const RenderMoment& moment, const char* sceneFile,
-                    const std::optional<FrameRange>& range, bool renderNode) {
+                    const std::optional<FrameRange>& range, bool renderNode,
+                    bool afterCompletion = false) {
   if (!notifier.stallAlert) notifier.stallAlert = std::make_shared<StallAlert>();
   auto context = std::make_shared<StallAlertContext>();
   context->token = sender->token;
   context->userName = sender->userName;
   context->channel = sender->channel;
-  context->notify = sender->notify;
   if (sceneFile != nullptr) context->sceneFile = sceneFile;
   context->moment = moment;
   context->range = range;
@@ -189,14 +190,20 @@ void stallAlertStep(NotifierInstance& notifier, const SenderPtr& sender, int eve
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
   handOver(ended, [alert = notifier.stallAlert, talk = conversationOf(notifier), context,
-                   inThread, ended, now, unixNow, eventCode, minutes = notifier.alertMinutes] {
+                   inThread, ended, now, unixNow, eventCode, minutes = notifier.alertMinutes,
+                   sender, afterCompletion] {
     if (inThread) context->threadTs = talk->threadTs();
-    if (ended) {
-      PostedStallAlertCalls calls(*context, PostKind::NeverSkipped);
-      alert->renderEnded(now, calls);
+    context->mentions =
+        mentionsLine(lookUpMentions(sender->settings(), PostKind::Skippable, sender->notify));
+    PostedStallAlertCalls calls(*context);
+    if (ended && afterCompletion) {
+      alert->afterCompletion(now, RenderEnd{unixNow, context->moment.abortedAtFrame}, calls);
       return;
     }
-    PostedStallAlertCalls calls(*context, PostKind::Skippable);
+    if (ended) {
+      alert->renderEnding(now, calls);
+      return;
+    }
     alert->frameEvent(eventCode == HOST_EVENT_FRAME_STARTED, context->moment.frame, minutes, now,
                       unixNow, calls);
   });
@@ -271,18 +278,16 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
 void notifierDestroy(void* instance) noexcept {
   // Takes back what notifierCreate handed out.
   std::unique_ptr<NotifierInstance> owned(asInstance(instance));
-  if (!owned || !owned->stallAlert || !canPost(*owned)) return;
+  if (!owned || !owned->stallAlert) return;
   // An instance that goes (its scene is cleared, the host unloads the
   // module) leaves no alert behind: the posting thread deletes what it
-  // holds before the module's shutdown ends.
+  // holds before the module's shutdown ends, each with its own token (the
+  // instance may have none left).
   try {
-    auto context = std::make_shared<StallAlertContext>();
-    context->token = owned->token;
-    context->userName = owned->userName;
-    context->channel = owned->channel;
-    handOver(true, [alert = owned->stallAlert, context, now = pluginNow()] {
+    handOver(true, [alert = owned->stallAlert, now = pluginNow()] {
       if (!alert->holdsAlerts()) return;
-      PostedStallAlertCalls calls(*context, PostKind::NeverSkipped);
+      const StallAlertContext none;
+      PostedStallAlertCalls calls(none);
       alert->unload(now, calls);
     });
   } catch (...) {
@@ -428,6 +433,8 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
         sendMessage(*sender, *talk, where, text);
       });
     }
+    if (stallAlert && completed)
+      stallAlertStep(notifier, sender, eventCode, moment, sceneFile, range, renderNode, true);
     // What the completion waits for: every request queued so far, its own
     // included; not the preview it queues next.
     const std::uint64_t waitFor = completed ? latestPosting() : 0;
