@@ -87,7 +87,10 @@ so that a client can be handed an address off the service's hosts.
       The channel is a name or an ID as for chat.postMessage (none:
       channel_not_found); post_at must be a whole number (else invalid_time),
       not in the past (time_in_past) and at most 120 days ahead
-      (time_too_far); no text: no_text. The entry has "channel_id" and
+      (time_too_far); no text: no_text. At most 30 messages of a channel,
+      pending or posted, are to post within any 5 minutes (300 s): one more
+      in such a window is refused with restricted_too_many. The entry has
+      "channel_id" and
       "scheduled_message_id". When its time comes the stand-in posts it to the
       channel (in the thread of thread_ts when given, shown in the channel too
       with reply_broadcast=true), as the app itself: no poster name.
@@ -156,6 +159,10 @@ ID_ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
 # Tokens shorter than this are not looked for in an upload's raw bytes, where
 # a short one could turn up by chance.
 TOKEN_SEARCH_MIN = 6
+# The service schedules at most this many messages of a channel to post
+# within any SCHEDULE_WINDOW seconds.
+SCHEDULED_PER_WINDOW = 30
+SCHEDULE_WINDOW = 300
 
 
 def decode_form(body: bytes):
@@ -399,6 +406,8 @@ class Service:
         if text is None:
             return api_error(entry, "no_text")
         channel_id = self._channel_for_post(channel)
+        if self._window_full(channel_id, int(post_at)):
+            return api_error(entry, "restricted_too_many")
         message_id = derived_id("Q", b"scheduled:%d" % len(self.scheduled))
         thread = first(params, b"thread_ts")
         self.scheduled.append({
@@ -414,6 +423,19 @@ class Service:
         return Reply(200, compact({"ok": True, "channel": channel_id,
                                    "scheduled_message_id": message_id,
                                    "post_at": int(post_at)}))
+
+    def _window_full(self, channel_id, post_at):
+        """Whether a message of channel_id posted at post_at would make more
+        than SCHEDULED_PER_WINDOW to post within some SCHEDULE_WINDOW seconds."""
+        near = sorted(m["post_at"] for m in self.scheduled
+                      if m["channel_id"] == channel_id and m["state"] != "deleted"
+                      and abs(m["post_at"] - post_at) < SCHEDULE_WINDOW)
+        # The fullest window holding post_at starts at one of its messages.
+        for start in [t for t in near if t <= post_at] + [post_at]:
+            inside = sum(1 for t in near if start <= t < start + SCHEDULE_WINDOW)
+            if inside + 1 > SCHEDULED_PER_WINDOW:
+                return True
+        return False
 
     def _delete_scheduled(self, params, n, entry) -> Reply:
         channel = text_of(first(params, b"channel") or b"")
