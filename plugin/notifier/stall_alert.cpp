@@ -70,14 +70,7 @@ bool StallAlert::tryDeletes(PluginClock::time_point now, StallAlertCalls& calls)
   return posted;
 }
 
-void StallAlert::frameEvent(bool frameStarted, int32_t frame, int32_t setting,
-                            PluginClock::time_point now, int64_t unixNow, StallAlertCalls& calls) {
-  const int32_t minutes = usedMinutes(setting);
-  if (minutes == 0) {
-    // Turned off during a render: nothing is left behind.
-    if (pending_ || !deletes_.empty()) renderEnded(now, calls);
-    return;
-  }
+void StallAlert::noteFrame(bool frameStarted, PluginClock::time_point now) noexcept {
   if (!inRender_) {
     inRender_ = true;
     longestFrame_ = {};
@@ -93,58 +86,77 @@ void StallAlert::frameEvent(bool frameStarted, int32_t frame, int32_t setting,
     longestFrame_ = std::max(longestFrame_, now - *frameStart_);
     frameStart_.reset();
   }
-  const auto silence = [&] {
-    const PluginClock::duration quiet = lastEvent_ ? now - *lastEvent_ : window(minutes);
-    return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::minutes>(quiet).count());
-  };
+}
+
+bool StallAlert::tellPostedAlerts(int32_t frame, int64_t silentMinutes,
+                                  PluginClock::time_point now, StallAlertCalls& calls) {
   // The service has posted an alert whose time has passed.
   bool said = false;
   if (pending_ && now >= pendingDue_) {
     pending_.reset();
-    calls.goingAgain(frame, silence());
+    calls.goingAgain(frame, silentMinutes);
     said = true;
   }
   if (toCome_ && now >= toCome_->due) {
     if (!toCome_->goingAgainScheduled && !said) {
-      calls.goingAgain(frame, silence());
+      calls.goingAgain(frame, silentMinutes);
       said = true;
     }
     toCome_.reset();
   }
+  return said;
+}
+
+void StallAlert::moveOn(int32_t frame, int32_t minutes, PluginClock::time_point now,
+                        int64_t unixNow, StallAlertCalls& calls) {
   const PluginClock::duration span = window(minutes);
   const PluginClock::time_point due = now + span;
   const bool moveWanted = !pending_ || due - pendingDue_ >= kMoveStep;
-  bool moved = false;
-  if (moveWanted && mayTrySchedule(now)) {
+  if (!moveWanted) return;
+  if (mayTrySchedule(now)) {
     StallAlertPlan plan;
     plan.due = due;
     plan.postAt = unixNow + std::chrono::ceil<std::chrono::seconds>(span).count();
     plan.eventUnixTime = unixNow;
     plan.frame = frame;
     plan.windowMinutes = std::chrono::duration_cast<std::chrono::minutes>(span).count();
-    moved = schedule(plan, now, calls);
+    if (schedule(plan, now, calls)) return;
   }
   // The move fails and the next frame event may come too late to delete
   // the old alert: it goes now, while the service still deletes it, so that
   // a render that goes well never sees it. Scheduling goes on being tried.
-  if (moveWanted && !moved && pending_) {
-    const PluginClock::duration left = pendingDue_ - now;
-    const PluginClock::duration lastChance =
-        kUndeletable + std::chrono::minutes(1) + longestFrame_;
-    if (left > kUndeletable && left <= lastChance) {
-      calls.tellUnmovedDeleted();
-      letGoOfPending();
-    }
+  if (!pending_) return;
+  const PluginClock::duration left = pendingDue_ - now;
+  const PluginClock::duration lastChance = kUndeletable + std::chrono::minutes(1) + longestFrame_;
+  if (left > kUndeletable && left <= lastChance) {
+    calls.tellUnmovedDeleted();
+    letGoOfPending();
   }
+}
+
+void StallAlert::frameEvent(bool frameStarted, int32_t frame, int32_t setting,
+                            PluginClock::time_point now, int64_t unixNow, StallAlertCalls& calls) {
+  const int32_t minutes = usedMinutes(setting);
+  if (minutes == 0) {
+    // Turned off during a render: nothing is left behind.
+    if (pending_ || !deletes_.empty()) renderEnded(now, calls);
+    return;
+  }
+  noteFrame(frameStarted, now);
+  const PluginClock::duration quiet = lastEvent_ ? now - *lastEvent_ : window(minutes);
+  const auto silent =
+      static_cast<int64_t>(std::chrono::duration_cast<std::chrono::minutes>(quiet).count());
+  bool said = tellPostedAlerts(frame, silent, now, calls);
+  moveOn(frame, minutes, now, unixNow, calls);
   if (tryDeletes(now, calls) && !said) {
-    calls.goingAgain(frame, silence());
+    calls.goingAgain(frame, silent);
     said = true;
   }
   // An alert the service would not delete shows at its time: that the
   // render goes on is said after it.
   if (toCome_ && !toCome_->goingAgainScheduled) {
     toCome_->goingAgainScheduled = calls.goingAgainAt(
-        frame, silence(), toCome_->postAt + std::chrono::seconds(kGoingAgainAfter).count());
+        frame, silent, toCome_->postAt + std::chrono::seconds(kGoingAgainAfter).count());
   }
   lastEvent_ = now;
 }

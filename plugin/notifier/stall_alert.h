@@ -176,6 +176,17 @@ class StallAlert {
   // (its time has passed), so the render has gone on after it.
   bool tryDeletes(PluginClock::time_point now, StallAlertCalls& calls);
 
+  // The steps of a frame event, in their order (see frameEvent).
+  void noteFrame(bool frameStarted, PluginClock::time_point now) noexcept;
+  // Says that the render goes on after an alert the service posted; true
+  // when it did.
+  bool tellPostedAlerts(int32_t frame, int64_t silentMinutes, PluginClock::time_point now,
+                        StallAlertCalls& calls);
+  // Schedules the alert anew when it would be due kMoveStep later, or
+  // deletes the old one while it still can when that keeps failing.
+  void moveOn(int32_t frame, int32_t minutes, PluginClock::time_point now, int64_t unixNow,
+              StallAlertCalls& calls);
+
   std::optional<ScheduledAlert> pending_;
   PluginClock::time_point pendingDue_{};
   int64_t pendingPostAt_ = 0;
