@@ -78,8 +78,9 @@ bool grants(std::string_view granted, std::string_view scope) {
   return false;
 }
 
-// "The token lacks a (for a), b (for b)" for the needed scopes `granted`
-// does not name; empty when it names them all.
+// "The token lacks files:write (previews), users:read.email (...)": each
+// needed scope `granted` does not name, with its use; empty when it names
+// them all.
 std::string missingScopesText(std::string_view granted) {
   std::string text;
   for (const NeededScope& scope : kNeededScopes) {
