@@ -107,6 +107,15 @@ so that a client can be handed an address off the service's hosts.
       else users_not_found.
   any other path  {"ok":true,"ts":...} as chat.postMessage without a channel.
 
+Every reply to a Web API call, whatever its mode, has the header
+x-oauth-scopes, the scopes of the request's token (its "token" parameter, or
+its Authorization header), as the service tells them: by default
+"chat:write,chat:write.customize,files:write,users:read.email". The file
+"scopes" of the state directory sets them per token, re-read for every
+request: lines "TOKEN SCOPE,SCOPE" (the header is then exactly the text
+after the blank, which may be empty: "TOKEN" alone), or "TOKEN -" for a reply
+without the header, as behind a proxy that drops it. Uploads never have it.
+
 Scheduled messages are kept in memory and written, whenever one is made,
 posted or deleted, to scheduled.json in the state directory: a list of
 {"id","channel","channel_id","post_at","text","thread_ts","reply_broadcast",
@@ -163,6 +172,9 @@ TOKEN_SEARCH_MIN = 6
 # within any SCHEDULE_WINDOW seconds.
 SCHEDULED_PER_WINDOW = 30
 SCHEDULE_WINDOW = 300
+
+# The bot token scopes of a token the file "scopes" does not list.
+DEFAULT_SCOPES = "chat:write,chat:write.customize,files:write,users:read.email"
 
 
 def decode_form(body: bytes):
@@ -288,6 +300,29 @@ class Service:
                 word = value.split(None, 1)
                 if len(word) == 2 and word[1]:
                     self.tokens.add(word[1].encode("latin-1", errors="replace"))
+
+    def scopes_of(self, request: "Request", params):
+        """The x-oauth-scopes header for the request's token, or None for
+        none. Reads the request and the state directory alone: needs no lock."""
+        if request.is_upload():
+            return None
+        token = first(params, b"token")
+        if token is None:
+            for name, value in request.headers:
+                word = value.split(None, 1) if name.lower() == "authorization" else []
+                if len(word) == 2:
+                    token = word[1].encode("latin-1", errors="replace")
+        try:
+            with open(os.path.join(self.dir, "scopes"), "rb") as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            lines = []
+        for line in lines:
+            name, _, scopes = line.strip().partition(b" ")
+            if name and name == token:
+                scopes = scopes.strip()
+                return None if scopes == b"-" else scopes.decode("latin-1")
+        return DEFAULT_SCOPES
 
     def describe_upload(self, request: "Request", entry):
         body = request.body
@@ -732,6 +767,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                              v.decode("utf-8", errors="replace")] for n, v in params],
         }
         mode, reply = self.server.state.record(request, entry, params)
+        self.scopes = self.server.state.service.scopes_of(request, params)
         self.log_message("%s %s -> %s%s", self.command, self.path, mode,
                          " (%s)" % entry["error"] if mode == "ok" and "error" in entry else "")
         if reply is not None:
@@ -745,12 +781,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
               extra_headers=()):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
+        self._send_scopes()
         for name, value in extra_headers:
             self.send_header(name, value)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
         self.wfile.flush()
+
+    def _send_scopes(self):
+        if getattr(self, "scopes", None) is not None:
+            self.send_header("x-oauth-scopes", self.scopes)
 
     def _answer(self, mode):
         """The reply of every mode but "ok" (see Service.answer_ok)."""
@@ -790,6 +831,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
             self.send_response(200)
             self.send_header("Content-Type", "application/json; charset=utf-8")
+            self._send_scopes()
             self.send_header("Content-Length", "100")
             self.end_headers()
             self.wfile.write(b'{"ok":true')
