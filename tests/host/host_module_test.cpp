@@ -648,3 +648,36 @@ TEST_F(HostWithModule, AHostThatCrashesLeavesItsAlertPending) {
   EXPECT_EQ(pending[0].threadTs, posts[0].replyTs);
   EXPECT_TRUE(pending[0].replyBroadcast);
 }
+
+// A delete the service failed is tried again after the completion, and at
+// unload after the artist pasted another token: always with the token that
+// scheduled the alert and the channel's ID its scheduling answered.
+TEST_F(HostWithModule, AnAlertIsTakenBackWithTheTokenThatScheduledIt) {
+  standin.reset("ok,error=internal_error,ok,error=internal_error,ok");
+  HostRun run = runHost(dir, "",
+                        "create pingwell\n"
+                        "options pingwell ok token=xoxb-first name=Bot channel=#alert-token "
+                        "alert=10\n"
+                        "scene shot.lws\n"
+                        "render 1 1\n"
+                        "options pingwell ok token=xoxb-second\n"
+                        "unload\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string refused =
+      "[pingwell] warning! chat.deleteScheduledMessage checkResponse() failed \"internal_error\"\n";
+  EXPECT_EQ(run.err, refused + refused);
+  const auto requests = standin.requests();
+  std::vector<std::string> paths;
+  for (const auto& r : requests) paths.push_back(r.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{
+                       "/api/chat.scheduleMessage", "/api/chat.deleteScheduledMessage",
+                       "/api/chat.postMessage", "/api/chat.deleteScheduledMessage",
+                       "/api/chat.deleteScheduledMessage"}));
+  const auto held = alert::scheduledFor(standin, "#alert-token");
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_EQ(held[0].state, "deleted");
+  for (const auto& r : alert::callsOf(requests, "chat.deleteScheduledMessage")) {
+    EXPECT_EQ(r.param("token"), "xoxb-first");
+    EXPECT_EQ(r.param("channel"), held[0].channelId);
+  }
+}
