@@ -17,6 +17,8 @@
 #include "plugin/previews/preview_upload.h"
 #include "plugin/notifier/settings_file.h"
 #include "plugin/notifier/email_lookup.h"
+#include "plugin/notifier/frame_time_chart.h"
+#include "plugin/posting/blocks_fallback.h"
 #include "plugin/notifier/stall_alert_calls.h"
 #include "slack/diagnostics.h"
 
@@ -58,6 +60,28 @@ bool tracksRenders(const NotifierInstance& notifier) {
 
 bool canPost(const NotifierInstance& notifier) {
   return !notifier.token.empty() && !notifier.userName.empty() && !notifier.channel.empty();
+}
+
+// The chart of the frame times goes with "Add render times" on, in the
+// progress message's edits while that is on, else in the render-completed
+// (or aborted) message.
+bool chartsFrames(const NotifierInstance& notifier) {
+  return switchIsOn(notifier.addRenderTimes) && canPost(notifier) &&
+         (switchIsOn(notifier.progressInOneMessage) || switchIsOn(notifier.notifyRenderDone));
+}
+
+// The frame times for the chart of a job, or null: the job composes the
+// chart on the posting thread.
+using ChartTimes = std::shared_ptr<const FrameTimes>;
+ChartTimes chartTimes(const NotifierInstance& notifier, bool inProgressMessage) {
+  if (!chartsFrames(notifier) ||
+      switchIsOn(notifier.progressInOneMessage) != inProgressMessage)
+    return nullptr;
+  return notifier.frameTimes.forChart();
+}
+
+std::string chartBlocks(const ChartTimes& times, const std::string& text) {
+  return times ? frameTimeChartBlocks(text, *times) : std::string();
 }
 
 // Who the requests of one event go out as: the instance's settings as they
@@ -118,11 +142,12 @@ void progressStep(NotifierInstance& notifier, const SenderPtr& sender, int event
   }
   std::string text =
       last ? progressEndText(sceneFile, moment) : progressFrameText(sceneFile, moment, range);
-  handOver(last, [sender, talk, last, text = std::move(text)] {
+  handOver(last, [sender, talk, last, text = std::move(text),
+                  chart = chartTimes(notifier, true)] {
     if (!talk->hasProgress() || talk->editsEnded()) return;
-    const PostResult result =
-        editMessageAs(sender->settings(), last ? PostKind::NeverSkipped : PostKind::Skippable,
-                      talk->progressChannel(), talk->progressTs(), text);
+    const PostResult result = editMessageWithBlocks(
+        sender->settings(), last ? PostKind::NeverSkipped : PostKind::Skippable,
+        talk->progressChannel(), talk->progressTs(), text, chartBlocks(chart, text));
     if (result.skipped) return;
     if (result.outcome.refusedForGood()) talk->endEdits();
   });
@@ -146,9 +171,10 @@ struct MessagePlace {
 // (the render-completed message shown in the channel too), and the first
 // message the service accepts makes the thread. The render-completed (or
 // aborted) message ends with the mentions of "Notify", whose addresses are
-// looked up here, off the render's thread.
+// looked up here, off the render's thread. With `chart`, the message
+// carries the chart of those frame times under its text.
 void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace where,
-                 const std::string& text) {
+                 const std::string& text, const ChartTimes& chart = nullptr) {
   std::string named;
   if (where.completed && !sender.notify.empty()) {
     named = withMentions(text, mentionsLine(lookUpMentions(
@@ -159,9 +185,10 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
     place.threadTs = talk.threadTs();
     place.broadcast = where.completed;
   }
-  const PostResult result = postMessageAs(
-      sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable,
-      named.empty() ? text : named, place);
+  const std::string& posted = named.empty() ? text : named;
+  const PostResult result = postMessageWithBlocks(
+      sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable, posted,
+      chartBlocks(chart, posted), place);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
 
@@ -299,6 +326,7 @@ const char* notifierCopy(void* to, void* from) noexcept {
     copy.render = std::move(asInstance(to)->render);
     copy.conversation = std::move(asInstance(to)->conversation);
     copy.stallAlert = std::move(asInstance(to)->stallAlert);
+    copy.frameTimes = std::move(asInstance(to)->frameTimes);
     *asInstance(to) = std::move(copy);
   } catch (...) {
     reportCurrentException();
@@ -369,6 +397,14 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     // an event later in a render must not drop what it handed over.
     if (eventCode == HOST_EVENT_RENDER_STARTING || eventCode == HOST_EVENT_FRAME_STARTED)
       FramePreviews::instance().newRender();
+    notifier.frameTimes.newRender();
+  }
+  if (moment.frameTime && chartsFrames(notifier)) {
+    try {
+      notifier.frameTimes.add(moment.frame, *moment.frameTime);
+    } catch (...) {
+      reportCurrentException(notifier.token);
+    }
   }
   // Decide before touching anything: an event that posts nothing does no
   // I/O and allocates nothing.
@@ -424,8 +460,9 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     if (progress && progressFirst)
       progressStep(notifier, sender, eventCode, moment, sceneFile, range);
     if (message) {
-      handOver(completed, [sender, talk = conversationOf(notifier), where, text = eventText()] {
-        sendMessage(*sender, *talk, where, text);
+      handOver(completed, [sender, talk = conversationOf(notifier), where, text = eventText(),
+                           chart = completed ? chartTimes(notifier, false) : nullptr] {
+        sendMessage(*sender, *talk, where, text, chart);
       });
     }
     // What the completion waits for: every request queued so far, its own

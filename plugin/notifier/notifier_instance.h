@@ -6,6 +6,7 @@
 #include <string>
 
 #include "plugin/host_api/host_interface.h"
+#include "plugin/notifier/frame_time_chart.h"
 #include "plugin/notifier/render_conversation.h"
 #include "plugin/notifier/render_record.h"
 #include "plugin/notifier/stall_alert.h"
@@ -69,6 +70,10 @@ struct NotifierInstance {
   // instance's life (an alert of an earlier render may still be held, to be
   // deleted). Like the conversation, used on the posting thread alone.
   std::shared_ptr<StallAlert> stallAlert;
+  // The frame times of the render in progress, for its chart: kept while
+  // "Add render times" is on and a message will carry the chart. Like the
+  // record, neither saved nor copied.
+  FrameTimeLog frameTimes;
 };
 
 }  // namespace pingwell
