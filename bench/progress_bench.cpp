@@ -108,7 +108,7 @@ RenderCost render(Messages messages, int frames) {
     event(HOST_EVENT_FRAME_DONE);
   }
   event(HOST_EVENT_RENDER_DONE);
-  cost.progressTaken = notifier->conversation && notifier->conversation->hasProgress();
+  cost.progressTaken = notifier->features.progress().posted();
   // nginx writes a line just after its reply.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   cost.requests = loggedRequests() - requestsBefore;
@@ -158,7 +158,7 @@ int run(const std::string& outPath, bool quick) {
       {"frame_seconds", inSeconds(kFrameTime)},
       {"latency_ms", latency != nullptr && *latency != '\0' ? std::atof(latency) : 0.0},
       {"edit_interval_seconds",
-       std::chrono::duration<double>(pingwell::RenderConversation::kEditInterval).count()},
+       std::chrono::duration<double>(pingwell::ProgressMessage::kEditInterval).count()},
       {"progress", describe(progress, frames)},
       {"frame_messages", describe(frameMessages, frames)},
   };

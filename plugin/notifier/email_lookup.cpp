@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "slack/api_request.h"
@@ -25,14 +26,18 @@ KnownAnswers& knownAnswers() {
   return known;
 }
 
+std::optional<EmailLookup> knownAnswer(const std::string& token, const std::string& address) {
+  KnownAnswers& known = knownAnswers();
+  const std::lock_guard<std::mutex> lock(known.mutex);
+  const auto it = known.answers.find(std::make_pair(token, address));
+  if (it == known.answers.end()) return std::nullopt;
+  return it->second;
+}
+
 EmailLookup lookUp(const PostSettings& settings, PostKind kind, const std::string& address) {
+  if (std::optional<EmailLookup> answer = knownAnswer(settings.token, address)) return *answer;
   KnownAnswers& known = knownAnswers();
   const auto key = std::make_pair(settings.token, address);
-  {
-    const std::lock_guard<std::mutex> lock(known.mutex);
-    const auto it = known.answers.find(key);
-    if (it != known.answers.end()) return it->second;
-  }
   ApiRequest request;
   request.webApi(kLookupByEmail);
   request.add("email", address);
@@ -62,6 +67,15 @@ std::vector<Mention> lookUpMentions(const PostSettings& settings, PostKind kind,
   if (notify.empty()) return {};
   return readMentions(notify, [&](const std::string& address) {
     return lookUp(settings, kind, address);
+  });
+}
+
+std::vector<Mention> knownMentions(const PostSettings& settings, const std::string& notify) {
+  if (notify.empty()) return {};
+  return readMentions(notify, [&](const std::string& address) {
+    EmailLookup unknown;
+    unknown.problem = "not looked up";
+    return knownAnswer(settings.token, address).value_or(unknown);
   });
 }
 

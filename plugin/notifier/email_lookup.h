@@ -18,4 +18,10 @@ namespace pingwell {
 std::vector<Mention> lookUpMentions(const PostSettings& settings, PostKind kind,
                                     const std::string& notify);
 
+// The mentions of `notify` as far as the service's answers for its e-mail
+// addresses are known with the token of `settings` (lookUpMentions keeps
+// them); an address not looked up yet stays text. Asks nothing. Throws only
+// std::bad_alloc.
+std::vector<Mention> knownMentions(const PostSettings& settings, const std::string& notify);
+
 }  // namespace pingwell

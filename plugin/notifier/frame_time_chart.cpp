@@ -43,7 +43,7 @@ void FrameTimeLog::add(int32_t frame, PluginClock::duration time) {
   times_.push_back({frame, std::chrono::duration<float>(time).count()});
 }
 
-std::shared_ptr<const FrameTimes> FrameTimeLog::forChart() const {
+ChartTimes FrameTimeLog::forChart() const {
   if (times_.size() < 2) return nullptr;
   return std::make_shared<const FrameTimes>(times_);
 }

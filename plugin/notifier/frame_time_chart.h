@@ -20,6 +20,8 @@ struct FrameTime {
   float seconds = 0.0f;
 };
 using FrameTimes = std::vector<FrameTime>;
+// The times a posting job composes its chart from; null: no chart.
+using ChartTimes = std::shared_ptr<const FrameTimes>;
 
 // The most bars a chart has: more frames than this share bars.
 inline constexpr std::size_t kMostChartBars = 20;
@@ -35,7 +37,7 @@ class FrameTimeLog {
   // The times so far for a posting job to compose its chart from, or null
   // while there are fewer than two: a chart of one bar says nothing. Throws
   // only std::bad_alloc.
-  std::shared_ptr<const FrameTimes> forChart() const;
+  ChartTimes forChart() const;
 
  private:
   FrameTimes times_;
@@ -53,5 +55,10 @@ class FrameTimeLog {
 // of one category): the message then goes as it would without the chart.
 // Throws only std::bad_alloc.
 std::string frameTimeChartBlocks(const std::string& text, const FrameTimes& times);
+
+// frameTimeChartBlocks of `times`; empty without them.
+inline std::string frameTimeChartBlocks(const std::string& text, const ChartTimes& times) {
+  return times ? frameTimeChartBlocks(text, *times) : std::string();
+}
 
 }  // namespace pingwell

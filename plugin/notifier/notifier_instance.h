@@ -6,10 +6,8 @@
 #include <string>
 
 #include "plugin/host_api/host_interface.h"
-#include "plugin/notifier/frame_time_chart.h"
-#include "plugin/notifier/render_conversation.h"
+#include "plugin/notifier/render_features.h"
 #include "plugin/notifier/render_record.h"
-#include "plugin/notifier/stall_alert.h"
 
 namespace pingwell {
 
@@ -58,22 +56,11 @@ struct NotifierInstance {
   // settings file and the panel as the three above. Empty: nobody.
   std::string notify;
 
-  // The render in progress, noted at every render event, and what this
-  // instance has said of it in the channel. Neither saved nor copied: they
-  // belong to the renders this instance has seen. The conversation is
-  // shared with the requests of its render still waiting on the posting
-  // thread, which alone reads and notes the replies in it; null until the
-  // render's first request.
+  // The render in progress, noted at every render event, and the features
+  // that post on it with their state. Neither saved nor copied: they belong
+  // to the renders this instance has seen.
   RenderRecord render;
-  std::shared_ptr<RenderConversation> conversation;
-  // The stall alert: made at the first event that needs it and kept for the
-  // instance's life (an alert of an earlier render may still be held, to be
-  // deleted). Like the conversation, used on the posting thread alone.
-  std::shared_ptr<StallAlert> stallAlert;
-  // The frame times of the render in progress, for its chart: kept while
-  // "Add render times" is on and a message will carry the chart. Like the
-  // record, neither saved nor copied.
-  FrameTimeLog frameTimes;
+  RenderFeatures features;
 };
 
 }  // namespace pingwell

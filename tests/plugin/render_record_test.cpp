@@ -196,7 +196,7 @@ TEST(RenderConversation, EachRenderHasAThreadOfItsOwn) {
   RenderRecord record;
   RenderConversation talk;
   const auto note = [&](int32_t code, RenderClock::duration when) {
-    if (record.note(code, 1, at(when)).began) talk.newRender();
+    if (record.note(code, 1, at(when)).began) talk = RenderConversation();
   };
   note(kStarting, seconds(0));
   EXPECT_EQ(talk.threadTs(), "");
