@@ -50,6 +50,14 @@ def median_seconds(results, name):
     return statistics.median(seconds(r) for r in runs(results, name))
 
 
+def median_of_arg(results, name, arg):
+    """The median of benchmark `name`'s runs with the argument `arg`."""
+    found = [r for r in runs(results, name) if r["run_name"].split("/")[1] == str(arg)]
+    if not found:
+        raise Missing(f"no result for {name}/{arg}")
+    return statistics.median(seconds(r) for r in found)
+
+
 def show_time(s):
     if s >= 1e-3:
         return f"{s * 1e3:.2f} ms"
@@ -171,10 +179,7 @@ def preview_rows(out):
     results = load(out, "preview")
 
     def median_at(name, side):
-        found = [r for r in runs(results, name) if r["run_name"].split("/")[1] == str(side)]
-        if not found:
-            raise Missing(f"no result for {name}/{side}")
-        return statistics.median(seconds(r) for r in found)
+        return median_of_arg(results, name, side)
 
     rows = []
     for side, label in ((1920, "1920 × 1080, kept at its size"),
@@ -308,16 +313,9 @@ def queue_rows(out):
 def chart_rows(out):
     """Figure 14: the chart of the frame times (chart_bench)."""
     results = load(out, "chart")
-
-    def median_at(name, frames):
-        found = [r for r in runs(results, name) if r["run_name"].split("/")[1] == str(frames)]
-        if not found:
-            raise Missing(f"no result for {name}/{frames}")
-        return statistics.median(seconds(r) for r in found)
-
-    big = median_at("BM_ChartComposed", 100000)
-    small = median_at("BM_ChartComposed", 20)
-    handed = median_at("BM_TimesHandedToTheJob", 100000)
+    big = median_of_arg(results, "BM_ChartComposed", 100000)
+    small = median_of_arg(results, "BM_ChartComposed", 20)
+    handed = median_of_arg(results, "BM_TimesHandedToTheJob", 100000)
     rows = [(f"{big / small:.1f}",
              "14. Chart of a 100,000-frame render composed on the posting thread (20 bars, "
              "average and longest) / the chart of 20 frames", show_time(big), show_time(small),
