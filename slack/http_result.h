@@ -15,6 +15,9 @@ struct HttpResult {
   // Retry-After header when it had one (at most a day).
   long status = 0;
   std::optional<long> retryAfterSeconds;
+  // Of a transfer that completed: the value of its x-oauth-scopes header
+  // (the token's scopes, separated by commas) when it had one.
+  std::optional<std::string> grantedScopes;
 };
 
 }  // namespace pingwell

@@ -19,7 +19,41 @@ size_t appendToString(char* data, size_t size, size_t nmemb, void* userdata) {
   }
 }
 
-constexpr size_t kKeptHeaderBytes = 16 * 1024;
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t n = 0; n < prefix.size(); ++n) {
+    const char c = text[n];
+    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    if (lower != prefix[n]) return false;
+  }
+  return true;
+}
+
+// CURLOPT_HEADERFUNCTION: libcurl hands over one header line at a time,
+// with its line end; of them the session keeps the x-oauth-scopes header
+// alone. A status line starts the headers of another reply (a proxy's
+// answer to CONNECT, an interim 100), which forget what came before. Takes
+// every line, so never ends the transfer, and allocates nothing: the value
+// goes into memory reserved once.
+size_t noteHeaderLine(char* data, size_t size, size_t nmemb, void* userdata) {
+  const size_t count = size * nmemb;
+  auto& scopes = *static_cast<HttpSession::ScopesHeader*>(userdata);
+  std::string_view line(data, count);
+  constexpr std::string_view kName = "x-oauth-scopes:";
+  if (startsWithNoCase(line, "http/")) {
+    scopes.present = false;
+    scopes.value.clear();
+    return count;
+  }
+  if (!startsWithNoCase(line, kName)) return count;
+  line.remove_prefix(kName.size());
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+  scopes.present = line.size() <= scopes.value.capacity();
+  scopes.value.assign(scopes.present ? line : std::string_view());
+  return count;
+}
 
 // CURLOPT_XFERINFOFUNCTION: a non-zero return ends the transfer. libcurl
 // calls it often during a transfer and about once a second while nothing
@@ -40,7 +74,9 @@ HttpSession::HttpSession() {
   // time-outs, which is unsafe in a threaded process (CURLOPT_NOSIGNAL(3)).
   CURL* h = handle.get();
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToString);
-  curl_easy_setopt(h, CURLOPT_HEADERDATA, &headers_);
+  scopes_.value.reserve(kLongestScopes);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &noteHeaderLine);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &scopes_);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &stopWhenCancelled);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &cancelled_);
@@ -116,18 +152,19 @@ void HttpSession::applyOptions(CURL* h, const HttpRequest& request) {
 HttpResult HttpSession::perform(const HttpRequest& request) {
   std::lock_guard<std::mutex> lock(mutex);
   HttpResult result;
-  headers_.clear();  // collected apart from the body, then dropped
+  scopes_.present = false;
+  scopes_.value.clear();
   CURLcode code = CURLE_FAILED_INIT;  // no handle: reported as a failed transfer
   if (handle) {
     CURL* h = handle.get();
     applyOptions(h, request);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
     code = curl_easy_perform(h);
-    if (code == CURLE_OK) noteReplyHead(h, result);
+    if (code == CURLE_OK) {
+      noteReplyHead(h, result);
+      if (scopes_.present) result.grantedScopes = scopes_.value;
+    }
   }
-  // The server chooses how much header text it sends: keep the memory of a
-  // usual reply's headers for the next transfer, not that of a huge one.
-  if (headers_.capacity() > kKeptHeaderBytes) std::string().swap(headers_);
   lastResult = code;
   result.code = code;
   result.failed = code != CURLE_OK;

@@ -46,6 +46,15 @@ class HttpSession {
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
+  // What the session keeps of a reply's header lines: the value of its
+  // x-oauth-scopes header, at most kLongestScopes bytes (a longer one counts
+  // as none). Its memory serves every transfer.
+  static constexpr size_t kLongestScopes = 4096;
+  struct ScopesHeader {
+    std::string value;
+    bool present = false;
+  };
+
   // One blocking POST under `mutex`, answered as a value: it neither throws
   // (but std::bad_alloc) nor writes anything. What it came to is judged by
   // slack/reply_check.h.
@@ -70,7 +79,7 @@ class HttpSession {
   void noteReplyHead(CURL* h, HttpResult& result) noexcept;
 
   std::atomic<bool> cancelled_{false};
-  std::string headers_;           // the reply's header lines; its memory serves the next transfer
+  ScopesHeader scopes_;
   // What the handle holds from earlier transfers, so that each option is
   // handed over only when it changes (libcurl copies an address each time).
   std::string urlInHandle_;

@@ -59,6 +59,10 @@ struct PostOutcome {
   // (users.lookupByEmail: its "user"'s "id"), each as the channel's ID is taken.
   std::string scheduledMessageId;
   std::string userId;
+  // Of a transfer that completed, whatever its reply said: the token's
+  // scopes as the reply's x-oauth-scopes header told them ("chat:write,
+  // files:write"); none when it had no such header (a proxy may drop it).
+  std::optional<std::string> grantedScopes;
 
   bool sent() const noexcept { return kind == Kind::Sent; }
   // No name, no connection or no answer in time: the service was not reached

@@ -128,6 +128,7 @@ void startOutcome(PostOutcome& outcome, const std::string& method) {
   outcome.fileId.clear();
   outcome.scheduledMessageId.clear();
   outcome.userId.clear();
+  outcome.grantedScopes.reset();
 }
 
 void judgeParsed(PostOutcome& outcome, const nlohmann::json& reply) {
@@ -198,6 +199,7 @@ void judgeTransfer(PostOutcome& outcome, const std::string& method, const HttpRe
     outcome.failure = "curl_easy_perform() failed " + outcome.transferText;
     return;
   }
+  outcome.grantedScopes = result.grantedScopes;
   if (method.empty()) {
     judgeUpload(result, outcome);
   } else {

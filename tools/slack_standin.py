@@ -101,7 +101,10 @@ so that a client can be handed an address off the service's hosts.
       The channel is a name or an ID as for chat.postMessage (none:
       channel_not_found); post_at must be a whole number (else invalid_time),
       not in the past (time_in_past) and at most 120 days ahead
-      (time_too_far); no text: no_text. The entry has "channel_id" and
+      (time_too_far); no text: no_text. At most 30 messages of a channel,
+      pending or posted, are to post within any 5 minutes (300 s): one more
+      in such a window is refused with restricted_too_many. The entry has
+      "channel_id" and
       "scheduled_message_id". When its time comes the stand-in posts it to the
       channel (in the thread of thread_ts when given, shown in the channel too
       with reply_broadcast=true), as the app itself: no poster name.
@@ -117,6 +120,15 @@ so that a client can be handed an address off the service's hosts.
       re-read for every request; the address matched without regard to case),
       else users_not_found.
   any other path  {"ok":true,"ts":...} as chat.postMessage without a channel.
+
+Every reply to a Web API call, whatever its mode, has the header
+x-oauth-scopes, the scopes of the request's token (its "token" parameter, or
+its Authorization header), as the service tells them: by default
+"chat:write,chat:write.customize,files:write,users:read.email". The file
+"scopes" of the state directory sets them per token, re-read for every
+request: lines "TOKEN SCOPE,SCOPE" (the header is then exactly the text
+after the blank, which may be empty: "TOKEN" alone), or "TOKEN -" for a reply
+without the header, as behind a proxy that drops it. Uploads never have it.
 
 Scheduled messages are kept in memory and written, whenever one is made,
 posted or deleted, to scheduled.json in the state directory: a list of
@@ -171,6 +183,13 @@ ID_ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
 # Tokens shorter than this are not looked for in an upload's raw bytes, where
 # a short one could turn up by chance.
 TOKEN_SEARCH_MIN = 6
+# The service schedules at most this many messages of a channel to post
+# within any SCHEDULE_WINDOW seconds.
+SCHEDULED_PER_WINDOW = 30
+SCHEDULE_WINDOW = 300
+
+# The bot token scopes of a token the file "scopes" does not list.
+DEFAULT_SCOPES = "chat:write,chat:write.customize,files:write,users:read.email"
 
 
 def decode_form(body: bytes):
@@ -379,6 +398,29 @@ class Service:
                 if len(word) == 2 and word[1]:
                     self.tokens.add(word[1].encode("latin-1", errors="replace"))
 
+    def scopes_of(self, request: "Request", params):
+        """The x-oauth-scopes header for the request's token, or None for
+        none. Reads the request and the state directory alone: needs no lock."""
+        if request.is_upload():
+            return None
+        token = first(params, b"token")
+        if token is None:
+            for name, value in request.headers:
+                word = value.split(None, 1) if name.lower() == "authorization" else []
+                if len(word) == 2:
+                    token = word[1].encode("latin-1", errors="replace")
+        try:
+            with open(os.path.join(self.dir, "scopes"), "rb") as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            lines = []
+        for line in lines:
+            name, _, scopes = line.strip().partition(b" ")
+            if name and name == token:
+                scopes = scopes.strip()
+                return None if scopes == b"-" else scopes.decode("latin-1")
+        return DEFAULT_SCOPES
+
     def describe_upload(self, request: "Request", entry):
         body = request.body
         entry["upload_bytes"] = len(body)
@@ -502,6 +544,8 @@ class Service:
         if text is None:
             return api_error(entry, "no_text")
         channel_id = self._channel_for_post(channel)
+        if self._window_full(channel_id, int(post_at)):
+            return api_error(entry, "restricted_too_many")
         message_id = derived_id("Q", b"scheduled:%d" % len(self.scheduled))
         thread = first(params, b"thread_ts")
         self.scheduled.append({
@@ -517,6 +561,19 @@ class Service:
         return Reply(200, compact({"ok": True, "channel": channel_id,
                                    "scheduled_message_id": message_id,
                                    "post_at": int(post_at)}))
+
+    def _window_full(self, channel_id, post_at):
+        """Whether a message of channel_id posted at post_at would make more
+        than SCHEDULED_PER_WINDOW to post within some SCHEDULE_WINDOW seconds."""
+        near = sorted(m["post_at"] for m in self.scheduled
+                      if m["channel_id"] == channel_id and m["state"] != "deleted"
+                      and abs(m["post_at"] - post_at) < SCHEDULE_WINDOW)
+        # The fullest window holding post_at starts at one of its messages.
+        for start in [t for t in near if t <= post_at] + [post_at]:
+            inside = sum(1 for t in near if start <= t < start + SCHEDULE_WINDOW)
+            if inside + 1 > SCHEDULED_PER_WINDOW:
+                return True
+        return False
 
     def _delete_scheduled(self, params, n, entry) -> Reply:
         channel = text_of(first(params, b"channel") or b"")
@@ -815,6 +872,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                              v.decode("utf-8", errors="replace")] for n, v in params],
         }
         mode, reply = self.server.state.record(request, entry, params)
+        self.scopes = self.server.state.service.scopes_of(request, params)
         self.log_message("%s %s -> %s%s", self.command, self.path, mode,
                          " (%s)" % entry["error"] if mode in ("ok", "noblocks") and "error" in entry else "")
         if reply is not None:
@@ -828,12 +886,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
               extra_headers=()):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
+        self._send_scopes()
         for name, value in extra_headers:
             self.send_header(name, value)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
         self.wfile.flush()
+
+    def _send_scopes(self):
+        if getattr(self, "scopes", None) is not None:
+            self.send_header("x-oauth-scopes", self.scopes)
 
     def _answer(self, mode):
         """The reply of every mode but "ok" (see Service.answer_ok)."""
@@ -873,6 +936,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
             self.send_response(200)
             self.send_header("Content-Type", "application/json; charset=utf-8")
+            self._send_scopes()
             self.send_header("Content-Length", "100")
             self.end_headers()
             self.wfile.write(b'{"ok":true')

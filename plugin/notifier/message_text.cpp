@@ -76,6 +76,20 @@ void appendFramesIn(std::string& text, const RenderMoment& moment) {
   text += formatDuration(*moment.renderTime);
 }
 
+// " (<!date^T^{time}|HH:MM UTC>)": the service shows the Unix time T in each
+// reader's own time, the text after "|" being its fallback.
+void appendDate(std::string& text, int64_t unixTime) {
+  const int64_t time = std::max<int64_t>(unixTime, 0);
+  const int64_t ofDay = time % 86400;
+  text += " (<!date^";
+  appendNumber(text, time, 1);
+  text += "^{time}|";
+  appendNumber(text, ofDay / 3600, 2);
+  text += ':';
+  appendNumber(text, ofDay / 60 % 60, 2);
+  text += " UTC>)";
+}
+
 }  // namespace
 
 std::string composeMessage(int32_t eventCode, const char* sceneFileName, int32_t frame) {
@@ -223,15 +237,7 @@ std::string stallAlertText(const char* sceneFileName, const RenderMoment& moment
     text += " of ";
     text += std::to_string(range->last);
   }
-  const int64_t time = std::max<int64_t>(eventUnixTime, 0);
-  const int64_t ofDay = time % 86400;
-  text += " (<!date^";
-  appendNumber(text, time, 1);
-  text += "^{time}|";
-  appendNumber(text, ofDay / 3600, 2);
-  text += ':';
-  appendNumber(text, ofDay / 60 % 60, 2);
-  text += " UTC>)";
+  appendDate(text, eventUnixTime);
   if (!machine.empty()) {
     text += '\n';
     appendAsText(text, machine);
@@ -246,6 +252,19 @@ std::string goingAgainText(const char* sceneFileName, int32_t frame, int64_t sil
   text += " rendered after ";
   appendNumber(text, std::max<int64_t>(silentMinutes, 0), 1);
   text += " min";
+  return text;
+}
+
+std::string falseAlarmText(const char* sceneFileName, const std::optional<int32_t>& abortedAtFrame,
+                           int64_t endUnixTime) {
+  std::string text = sceneLine(sceneFileName);
+  if (abortedAtFrame) {
+    text += "\nFalse alarm: the render was aborted at frame ";
+    text += std::to_string(*abortedAtFrame);
+  } else {
+    text += "\nFalse alarm: the render completed";
+  }
+  appendDate(text, endUnixTime);
   return text;
 }
 

@@ -85,6 +85,15 @@ std::string stallAlertText(const char* sceneFileName, const RenderMoment& moment
 // "<scene>\nRender going again: frame F rendered after W min".
 std::string goingAgainText(const char* sceneFileName, int32_t frame, int64_t silentMinutes);
 
+// What follows a stall alert that the service would not delete, when the
+// render ended before it showed:
+//   "<scene>\nFalse alarm: the render completed (<!date^T^{time}|HH:MM UTC>)"
+//   "<scene>\nFalse alarm: the render was aborted at frame F (<!date^...>)"
+// T being `endUnixTime`, written as in stallAlertText. Throws only
+// std::bad_alloc.
+std::string falseAlarmText(const char* sceneFileName, const std::optional<int32_t>& abortedAtFrame,
+                           int64_t endUnixTime);
+
 // `text` with `mentions` on a line of its own at its end; `text` alone when
 // `mentions` is empty.
 std::string withMentions(std::string text, const std::string& mentions);

@@ -23,10 +23,6 @@ constexpr std::chrono::milliseconds kCompletionWait{15000};
 
 NotifierInstance* asInstance(void* instance) { return static_cast<NotifierInstance*>(instance); }
 
-bool canPost(const NotifierInstance& notifier) {
-  return !notifier.token.empty() && !notifier.userName.empty() && !notifier.channel.empty();
-}
-
 }  // namespace
 
 void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noexcept {
@@ -52,11 +48,11 @@ void* notifierCreate(void* priv, void* /*context*/, const char** /*error*/) noex
 void notifierDestroy(void* instance) noexcept {
   // Takes back what notifierCreate handed out.
   std::unique_ptr<NotifierInstance> owned(asInstance(instance));
-  if (!owned || !canPost(*owned)) return;
+  if (!owned) return;
   // An instance that goes (its scene is cleared, the host unloads the
-  // module) leaves no alert behind.
+  // module) leaves no alert behind, whatever its settings are now.
   try {
-    owned->features.unload(*owned);
+    owned->features.unload();
   } catch (...) {
     reportCurrentException(owned->token);
   }
@@ -133,7 +129,7 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
     notifier.features.note(event);
     // Decided before anything else is touched: an event that posts nothing
     // does no I/O and allocates nothing.
-    const bool posts = event.canPost() && notifier.features.anyToSend(event);
+    const bool posts = notifier.features.anyToSend(event);
     const std::uint64_t completion = posts ? notifier.features.post(event) : 0;
     // Nothing renders any more: a render node or a script may quit the host
     // right after this event, so the render's requests so far, its

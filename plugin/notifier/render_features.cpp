@@ -15,6 +15,9 @@ void RenderFeatures::newRender(const RenderEvent& event) noexcept {
 }
 
 bool RenderFeatures::anyToSend(const RenderEvent& event) const noexcept {
+  // An instance that can no longer post still takes back the alerts it
+  // holds when the render ends: each goes with its own token.
+  if (!event.canPost()) return event.ended() && alert_.holdsAlerts();
   const bool progress = event.progressOn() && (event.frameEvent() || event.ended());
   return event.messageOn() || progress || PreviewPosts::mayPost(event) || alert_.wants(event);
 }
@@ -35,18 +38,27 @@ const ConversationPtr& RenderFeatures::conversation() {
 //   thread they make.
 // - At the end the alert is deleted before anything else: an alert that the
 //   service posts after the completion would be the render's last word.
-//   Then the progress message's last edit, then the completion. The
-//   completion waits for those, not for the last frame's preview after it.
+//   Then the progress message's last edit, then the completion. Deletes
+//   that failed are tried only after the completion, never ahead of it, and
+//   an alert the service would not delete gets its false alarm there. The
+//   completion waits for all of these (a host may quit right after it), not
+//   for the last frame's preview.
 // - The chart of the frame times goes in the progress message's edits, or
 //   else in the completion: the times are noted (note()) before the event's
 //   edit takes them.
 std::uint64_t RenderFeatures::post(const RenderEvent& event) {
   const ConversationPtr& talk = conversation();
+  if (!event.canPost()) {
+    alert_.beforeCompletion(event, talk);
+    alert_.afterCompletion(event, talk);
+    return latestPosting();
+  }
   messages_.lookUpMentions(event);
   if (event.ended()) {
-    alert_.atEnd(event, talk);
+    alert_.beforeCompletion(event, talk);
     progress_.post(event, talk, chart_);
     FrameMessages::post(event, talk, chart_.forCompletion(event));
+    alert_.afterCompletion(event, talk);
     const std::uint64_t completion = latestPosting();
     previews_.post(event, talk);
     return completion;

@@ -38,7 +38,7 @@ class RenderFeatures {
   std::uint64_t post(const RenderEvent& event);
 
   // The instance goes: what it leaves with the service is taken back.
-  void unload(const NotifierInstance& notifier) { alert_.unload(notifier); }
+  void unload() { alert_.unload(); }
 
   const ProgressMessage& progress() const noexcept { return progress_; }
 

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
+#include "plugin/notifier/email_lookup.h"
 #include "plugin/notifier/machine_name.h"
-#include "plugin/notifier/notifier_instance.h"
 #include "plugin/notifier/stall_alert_calls.h"
 #include "plugin/posting/posting_queue.h"
 
@@ -18,7 +18,6 @@ std::shared_ptr<StallAlertContext> contextOf(const RenderEvent& event) {
   context->token = sender.token;
   context->userName = sender.userName;
   context->channel = sender.channel;
-  context->notify = sender.notify;
   context->sceneFile = keptSceneName(event.sceneFile());
   context->moment = event.moment();
   context->range = event.range();
@@ -32,6 +31,24 @@ int64_t unixSecondsNow() noexcept {
       .count();
 }
 
+// Hands over `step` with the alert, its calls made with the event's
+// context: into the render's thread with that switch on (the thread the
+// event's messages made), mentioning whom "Notify" names, as far as the
+// render's first frame event looked them up.
+template <typename Step>
+void handOverStep(const std::shared_ptr<StallAlert>& alert, const RenderEvent& event,
+                  const ConversationPtr& talk, QueueKeep keep, Step step) {
+  (void)handOverPosting(
+      [alert, talk, context = contextOf(event), sender = event.sender(),
+       inThread = event.inThread(), step = std::move(step)] {
+        if (inThread) context->threadTs = talk->threadTs();
+        context->mentions = mentionsLine(knownMentions(sender->settings(), sender->notify));
+        PostedStallAlertCalls calls(*context);
+        step(*alert, calls, *context);
+      },
+      keep);
+}
+
 }  // namespace
 
 bool StallAlertFeature::wants(const RenderEvent& event) const noexcept {
@@ -42,41 +59,40 @@ bool StallAlertFeature::wants(const RenderEvent& event) const noexcept {
 void StallAlertFeature::atFrame(const RenderEvent& event, const ConversationPtr& talk) {
   if (!wants(event) || !event.frameEvent()) return;
   if (!alert_) alert_ = std::make_shared<StallAlert>();
-  (void)handOverPosting(
-      [alert = alert_, talk, context = contextOf(event), inThread = event.inThread(),
-       started = event.frameStarted(), now = event.now(), unixNow = unixSecondsNow(),
-       minutes = event.alertMinutes()] {
-        // Into the thread the event's messages made.
-        if (inThread) context->threadTs = talk->threadTs();
-        PostedStallAlertCalls calls(*context, PostKind::Skippable);
-        alert->frameEvent(started, context->moment.frame, minutes, now, unixNow, calls);
-      },
-      QueueKeep::Droppable);
+  handOverStep(alert_, event, talk, QueueKeep::Droppable,
+               [started = event.frameStarted(), now = event.now(), unixNow = unixSecondsNow(),
+                minutes = event.alertMinutes()](StallAlert& alert, StallAlertCalls& calls,
+                                                 const StallAlertContext& context) {
+                 alert.frameEvent(started, context.moment.frame, minutes, now, unixNow, calls);
+               });
 }
 
-void StallAlertFeature::atEnd(const RenderEvent& event, const ConversationPtr& talk) {
+void StallAlertFeature::beforeCompletion(const RenderEvent& event, const ConversationPtr& talk) {
   if (!wants(event) || !event.ended()) return;
   if (!alert_) alert_ = std::make_shared<StallAlert>();
-  (void)handOverPosting(
-      [alert = alert_, talk, context = contextOf(event), inThread = event.inThread(),
-       now = event.now()] {
-        if (inThread) context->threadTs = talk->threadTs();
-        PostedStallAlertCalls calls(*context, PostKind::NeverSkipped);
-        alert->renderEnded(now, calls);
-      },
-      QueueKeep::UntilShutdown);
+  handOverStep(alert_, event, talk, QueueKeep::UntilShutdown,
+               [now = event.now()](StallAlert& alert, StallAlertCalls& calls,
+                                   const StallAlertContext&) { alert.renderEnding(now, calls); });
 }
 
-void StallAlertFeature::unload(const NotifierInstance& notifier) {
+void StallAlertFeature::afterCompletion(const RenderEvent& event, const ConversationPtr& talk) {
+  if (!alert_ || !event.ended()) return;
+  handOverStep(alert_, event, talk, QueueKeep::UntilShutdown,
+               [now = event.now(), end = RenderEnd{unixSecondsNow(), event.moment().abortedAtFrame}](
+                   StallAlert& alert, StallAlertCalls& calls, const StallAlertContext&) {
+                 alert.afterCompletion(now, end, calls);
+               });
+}
+
+void StallAlertFeature::unload() {
   if (!alert_) return;
-  auto context = std::make_shared<StallAlertContext>();
-  context->token = notifier.token;
-  context->userName = notifier.userName;
-  context->channel = notifier.channel;
+  // Each alert is deleted with the token that scheduled it: the instance
+  // may have none left.
   (void)handOverPosting(
-      [alert = alert_, context, now = pluginNow()] {
+      [alert = alert_, now = pluginNow()] {
         if (!alert->holdsAlerts()) return;
-        PostedStallAlertCalls calls(*context, PostKind::NeverSkipped);
+        const StallAlertContext none;
+        PostedStallAlertCalls calls(none);
         alert->unload(now, calls);
       },
       QueueKeep::UntilShutdown);

@@ -1,5 +1,6 @@
 #include "plugin/options_panel/options_panel.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include "plugin/options_panel/open_url.h"
 #include "plugin/notifier/settings_file.h"
 #include "plugin/options_panel/test_message.h"
+#include "plugin/options_panel/token_page.h"
 #include "slack/diagnostics.h"
 
 namespace pingwell {
@@ -194,6 +196,79 @@ void onSendTestMessage(HostControl* /*control*/, void* userData) noexcept {
   }
 }
 
+// The switches, each with the instance's value it shows and sets.
+using SwitchList = std::array<std::pair<HostControl*, int32_t*>, 6>;
+SwitchList switchesOf(const Controls& controls, NotifierInstance& notifier) {
+  return {{{controls.renderDone, &notifier.notifyRenderDone},
+           {controls.frameStart, &notifier.notifyFrameStart},
+           {controls.frameDone, &notifier.notifyFrameDone},
+           {controls.renderTimes, &notifier.addRenderTimes},
+           {controls.thread, &notifier.frameMessagesInThread},
+           {controls.progress, &notifier.progressInOneMessage}}};
+}
+
+// The instance's values into the controls, and the two buttons wired.
+void showInstance(const Controls& controls, const NotifierInstance& notifier,
+                  const SwitchList& switches) {
+  showText(controls.token, notifier.token);
+  setPointer(controls.getToken, HOST_CTL_USERDATA, nullptr);
+  setPointer(controls.getToken, HOST_CTL_USEREVENT,
+             reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onGetToken)));
+  showText(controls.name, notifier.userName);
+  showText(controls.channel, notifier.channel);
+  showText(controls.notify, notifier.notify);
+  for (const auto& [control, state] : switches) showSwitch(control, *state);
+  showNumber(controls.alertMinutes, notifier.alertMinutes);
+  setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
+  setPointer(controls.sendTest, HOST_CTL_USEREVENT,
+             reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onSendTestMessage)));
+}
+
+// After OK: the texts into the landing buffers, the switches and the
+// minutes into the instance.
+void readPanel(const Controls& controls, NotifierInstance& notifier, const SwitchList& switches) {
+  readText(controls.token, notifier.tokenText, kTokenTextSize);
+  readText(controls.name, notifier.nameText, kNameTextSize);
+  readText(controls.channel, notifier.channelText, kChannelTextSize);
+  readText(controls.notify, notifier.notifyText, kNotifyTextSize);
+  for (const auto& [control, state] : switches) readSwitch(control, *state);
+  readNumber(controls.alertMinutes, notifier.alertMinutes);
+}
+
+// The landing buffers' texts into the settings file, and into the instance
+// once the file could be opened (as read back when it was written whole).
+void storeTexts(NotifierInstance& notifier) {
+  SettingsLines entered{std::string(settingsToken(settingsValue(notifier.tokenText))),
+                        settingsValue(notifier.nameText), settingsValue(notifier.channelText),
+                        settingsValue(notifier.notifyText)};
+  const std::string path = settingsFilePath(hostSettingsFolder());
+  SettingsFileWriter writer(path);
+  if (!writer.isOpen()) {
+    // The switches are taken, the texts are not: say so, or the user
+    // believes the new token was stored.
+    writeDiagnostic("error cannot write the settings file " +
+                    (path.empty() ? std::string("(the host names no settings folder)") : path) +
+                    "; token, name and channel were not changed");
+    return;
+  }
+  notifier.token = entered.token;
+  notifier.userName = entered.userName;
+  notifier.channel = entered.channel;
+  notifier.notify = entered.notify;
+  if (!writer.writeAndClose(entered)) {
+    writeDiagnostic("error the settings file " + path +
+                    " could not be written; it keeps its old contents");
+    return;
+  }
+  SettingsLines stored;
+  if (readSettingsFile(path, stored)) {
+    notifier.token = std::move(stored.token);
+    notifier.userName = std::move(stored.userName);
+    notifier.channel = std::move(stored.channel);
+    notifier.notify = std::move(stored.notify);
+  }
+}
+
 }  // namespace
 
 void* runOptionsPanel(NotifierInstance* instance) noexcept {
@@ -208,68 +283,11 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
     if (panel.get() == nullptr) return nullptr;
     const Controls controls = addControls(*services, panel.get());
     if (!controls.complete()) return nullptr;
-
-    NotifierInstance& notifier = *instance;
-    showText(controls.token, notifier.token);
-    setPointer(controls.getToken, HOST_CTL_USERDATA, nullptr);
-    setPointer(controls.getToken, HOST_CTL_USEREVENT,
-               reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onGetToken)));
-    showText(controls.name, notifier.userName);
-    showText(controls.channel, notifier.channel);
-    showText(controls.notify, notifier.notify);
-    // The switches, each with the instance's value it shows and sets.
-    const std::pair<HostControl*, int32_t*> switches[] = {
-        {controls.renderDone, &notifier.notifyRenderDone},
-        {controls.frameStart, &notifier.notifyFrameStart},
-        {controls.frameDone, &notifier.notifyFrameDone},
-        {controls.renderTimes, &notifier.addRenderTimes},
-        {controls.thread, &notifier.frameMessagesInThread},
-        {controls.progress, &notifier.progressInOneMessage},
-    };
-    for (const auto& [control, state] : switches) showSwitch(control, *state);
-    showNumber(controls.alertMinutes, notifier.alertMinutes);
-    setPointer(controls.sendTest, HOST_CTL_USERDATA, const_cast<Controls*>(&controls));
-    setPointer(controls.sendTest, HOST_CTL_USEREVENT,
-               reinterpret_cast<void*>(static_cast<HostControlEventFunc>(&onSendTestMessage)));
-
+    const SwitchList switches = switchesOf(controls, *instance);
+    showInstance(controls, *instance, switches);
     if (services->open(panel.get(), kModalWithCancel) == 0) return nullptr;
-
-    readText(controls.token, notifier.tokenText, kTokenTextSize);
-    readText(controls.name, notifier.nameText, kNameTextSize);
-    readText(controls.channel, notifier.channelText, kChannelTextSize);
-    readText(controls.notify, notifier.notifyText, kNotifyTextSize);
-    for (const auto& [control, state] : switches) readSwitch(control, *state);
-    readNumber(controls.alertMinutes, notifier.alertMinutes);
-
-    SettingsLines entered{std::string(settingsToken(settingsValue(notifier.tokenText))),
-                          settingsValue(notifier.nameText), settingsValue(notifier.channelText),
-                          settingsValue(notifier.notifyText)};
-    const std::string path = settingsFilePath(hostSettingsFolder());
-    SettingsFileWriter writer(path);
-    if (!writer.isOpen()) {
-      // The switches are taken, the texts are not: say so, or the user
-      // believes the new token was stored.
-      writeDiagnostic("error cannot write the settings file " +
-                      (path.empty() ? std::string("(the host names no settings folder)") : path) +
-                      "; token, name and channel were not changed");
-      return nullptr;
-    }
-    notifier.token = entered.token;
-    notifier.userName = entered.userName;
-    notifier.channel = entered.channel;
-    notifier.notify = entered.notify;
-    if (!writer.writeAndClose(entered)) {
-      writeDiagnostic("error the settings file " + path +
-                      " could not be written; it keeps its old contents");
-    } else {
-      SettingsLines stored;
-      if (readSettingsFile(path, stored)) {
-        notifier.token = std::move(stored.token);
-        notifier.userName = std::move(stored.userName);
-        notifier.channel = std::move(stored.channel);
-        notifier.notify = std::move(stored.notify);
-      }
-    }
+    readPanel(controls, *instance, switches);
+    storeTexts(*instance);
   } catch (...) {
     reportCurrentException();
   }
@@ -277,7 +295,8 @@ void* runOptionsPanel(NotifierInstance* instance) noexcept {
 }
 
 void onGetToken(HostControl* /*control*/, void* /*userData*/) noexcept {
-  openUrlInBrowser(kTokenPage);
+  const std::string address = tokenPageAddress();
+  openUrlInBrowser(address.empty() ? kAppsPage : address.c_str());
 }
 
 }  // namespace pingwell

@@ -8,8 +8,6 @@
 namespace pingwell {
 
 inline constexpr const char* kPanelTitle = "voro2 pingwell";
-// The service's page of the workspace's apps, where a bot token is made.
-inline constexpr const char* kTokenPage = "https://api.slack.com/apps";
 
 // Shows the panel for `instance` and blocks until the user closes it. OK
 // first takes the panel's three texts into the landing buffers and the
@@ -22,8 +20,10 @@ inline constexpr const char* kTokenPage = "https://api.slack.com/apps";
 // itself: always none, since this one has been shown already.
 void* runOptionsPanel(NotifierInstance* instance) noexcept;
 
-// Event function of the "Get Token" button: opens kTokenPage in the
-// browser. Both arguments are ignored.
+// Event function of the "Get Token" button: opens the service's form for a
+// new app, filled in from the app manifest (tokenPageAddress), in the
+// browser; the apps page (kAppsPage) when that address cannot be made. Both
+// arguments are ignored.
 void onGetToken(HostControl* control, void* userData) noexcept;
 
 }  // namespace pingwell

@@ -1,7 +1,9 @@
 #include "plugin/options_panel/test_message.h"
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "plugin/notifier/email_lookup.h"
 #include "plugin/previews/frame_previews.h"
@@ -49,6 +51,54 @@ std::string notSentReason(const PostOutcome& outcome) {
   return outcome.failure;
 }
 
+// The bot token's scopes the plug-in uses, in the order the artist is told
+// of them, each with what it is for.
+struct NeededScope {
+  std::string_view name;
+  std::string_view purpose;
+};
+constexpr NeededScope kNeededScopes[] = {
+    {"chat:write", "messages"},
+    {"chat:write.customize", "the poster name"},
+    {"files:write", "previews"},
+    {"users:read.email", "e-mail addresses in Notify"},
+};
+constexpr std::string_view kFilesWrite = "files:write";
+
+// Whether the comma-separated list `granted` names `scope`.
+bool grants(std::string_view granted, std::string_view scope) {
+  while (!granted.empty()) {
+    const size_t comma = granted.find(',');
+    std::string_view entry = granted.substr(0, comma);
+    granted = comma == std::string_view::npos ? std::string_view{} : granted.substr(comma + 1);
+    while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);
+    while (!entry.empty() && entry.back() == ' ') entry.remove_suffix(1);
+    if (entry == scope) return true;
+  }
+  return false;
+}
+
+// "The token lacks files:write (previews), users:read.email (...)": each
+// needed scope `granted` does not name, with its use; empty when it names
+// them all.
+std::string missingScopesText(std::string_view granted) {
+  std::string text;
+  for (const NeededScope& scope : kNeededScopes) {
+    if (grants(granted, scope.name)) continue;
+    text += text.empty() ? "The token lacks " : ", ";
+    text.append(scope.name).append(" (").append(scope.purpose).append(")");
+  }
+  return text;
+}
+
+// Whether previews can be posted: told by the reply's scopes when it had
+// them, else asked of the service with an upload address.
+std::string previewsText(const std::optional<std::string>& granted, const PostSettings& settings) {
+  if (!granted) return previewCheckText(settings);
+  return grants(*granted, kFilesWrite) ? "Previews: can be posted"
+                                       : "Previews: the token lacks files:write";
+}
+
 TestOutcome refused(std::string reason) {
   TestOutcome outcome;
   outcome.title = kNotSent;
@@ -73,16 +123,18 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
     if (channel.empty()) return refused("the Channel field is empty");
     const HostSceneInfo* scene = hostServices().sceneInfo;
     const std::string text = composeTestMessage(scene ? scene->filename : nullptr);
-    const PostResult posted =
-        postMessageAs({token, userName, channel}, PostKind::TestMessage, text);
+    const PostSettings settings{token, userName, channel};
+    const PostResult posted = postMessageAs(settings, PostKind::TestMessage, text);
     TestOutcome outcome;
     if (posted.outcome.sent()) {
       outcome.sent = true;
       outcome.title = maskSecret("Test message sent to " + channel, token);
+      const std::optional<std::string>& granted = posted.outcome.grantedScopes;
+      if (granted) outcome.scopes = missingScopesText(*granted);
       if (FramePreviews::instance().filterApplied())
-        outcome.previews = maskSecret(previewCheckText({token, userName, channel}), token);
+        outcome.previews = maskSecret(previewsText(granted, settings), token);
       outcome.notify = maskSecret(
-          notifySummary(lookUpMentions({token, userName, channel}, PostKind::TestMessage, notify)),
+          notifySummary(lookUpMentions(settings, PostKind::TestMessage, notify)),
           token);
       return outcome;
     }
@@ -101,8 +153,10 @@ void showTestOutcome(const TestOutcome& outcome) noexcept {
   try {
     const HostMessageFuncs* messages = hostServices().infoMessages;
     if (outcome.sent) {
-      std::string second = outcome.previews;
-      if (!outcome.notify.empty()) second += (second.empty() ? "" : "; ") + outcome.notify;
+      std::string second;
+      for (const std::string* part : {&outcome.scopes, &outcome.previews, &outcome.notify}) {
+        if (!part->empty()) second += (second.empty() ? "" : "; ") + *part;
+      }
       if (messages != nullptr && messages->info != nullptr)
         messages->info(outcome.title.c_str(), second.empty() ? nullptr : second.c_str());
       writeDiagnostic(second.empty() ? outcome.title : outcome.title + "; " + second);

@@ -12,6 +12,10 @@ struct TestOutcome {
   bool sent = false;
   std::string title;   // "Test message sent to #channel", "Test message not sent"
   std::string reason;  // why not: the service's error code, or what failed; empty when sent
+  // When the reply told the token's scopes and some the plug-in uses are
+  // missing, which and what for: "The token lacks files:write (previews),
+  // users:read.email (e-mail addresses in Notify)"; empty otherwise.
+  std::string scopes;
   // While a preview filter is applied: whether previews can be posted, such
   // as "Previews: the token lacks files:write"; empty otherwise.
   std::string previews;
@@ -26,10 +30,12 @@ struct TestOutcome {
 std::string composeTestMessage(const char* sceneFileName);
 
 // Posts the test message with these three texts, while frame messages are
-// paused too; a success ends the pause. Once it is sent, and while a preview
-// filter is applied, it also asks for an upload address to tell whether
-// previews can be posted, and with `notify` set it tells whom that will
-// mention (looking up its e-mail addresses). Empty texts are refused before
+// paused too; a success ends the pause. Once it is sent, it names the
+// scopes the token lacks, as the reply's x-oauth-scopes header tells them;
+// while a preview filter is applied it tells whether previews can be posted
+// (from that header; when the reply had none, by asking for an upload
+// address), and with `notify` set it tells whom that will mention (looking
+// up its e-mail addresses). Empty texts are refused before
 // anything is sent. The token appears in no text of the outcome. Never
 // throws.
 TestOutcome sendTestMessage(const std::string& token, const std::string& userName,
@@ -37,8 +43,8 @@ TestOutcome sendTestMessage(const std::string& token, const std::string& userNam
                             const std::string& notify = std::string()) noexcept;
 
 // Shows the outcome in the host's message box, when there is one (none on a
-// render node), the previews' and the mentions' lines beneath the title, and writes it on the
-// standard error stream. Never throws.
+// render node), the scopes', the previews' and the mentions' lines beneath
+// the title, and writes it on the standard error stream. Never throws.
 void showTestOutcome(const TestOutcome& outcome) noexcept;
 
 }  // namespace pingwell

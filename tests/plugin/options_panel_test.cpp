@@ -1,12 +1,14 @@
 // The options panel driven by a scripted user on the fake host's panels.
 #include "plugin/options_panel/options_panel.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <nlohmann/json.hpp>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -262,13 +264,38 @@ class GetToken : public Panel {
   std::string savedPath, bin, received;
 };
 
+// The page is the service's form for a new app, filled in from the app
+// manifest in the source tree: its JSON whole, with the bot token's four
+// scopes, percent-encoded into an address of under 2,000 characters.
 TEST_F(GetToken, HandsTheTokenPageToTheDesktopOpener) {
   installOpener("printf '%s\\n' \"$*\" > '" + received + "'");
   Instance instance;
   host.script.pressGetToken = true;
   host.script.pressOk = false;
   runOptionsPanel(instance.get());
-  EXPECT_EQ(waitForOpener(), "https://api.slack.com/apps\n");
+  std::string opened = waitForOpener();
+  ASSERT_FALSE(opened.empty());
+  ASSERT_EQ(opened.back(), '\n');
+  opened.pop_back();
+  const std::string form = "https://api.slack.com/apps?new_app=1&manifest_json=";
+  ASSERT_EQ(opened.rfind(form, 0), 0u) << opened;
+  EXPECT_LT(opened.size(), 2000u);
+  const std::string encoded = opened.substr(form.size());
+  EXPECT_EQ(encoded.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                      "0123456789-._~%"),
+            std::string::npos)
+      << encoded;
+  int decodedSize = 0;
+  char* decoded = curl_easy_unescape(nullptr, encoded.c_str(), static_cast<int>(encoded.size()),
+                                     &decodedSize);
+  ASSERT_NE(decoded, nullptr);
+  const std::string json(decoded, static_cast<size_t>(decodedSize));
+  curl_free(decoded);
+  const nlohmann::json manifest = nlohmann::json::parse(readBytes(PINGWELL_APP_MANIFEST));
+  EXPECT_EQ(nlohmann::json::parse(json), manifest) << json;
+  EXPECT_EQ(manifest["oauth_config"]["scopes"]["bot"],
+            nlohmann::json({"chat:write", "chat:write.customize", "files:write",
+                            "users:read.email"}));
   // The opener was handed on, not left to us as a child to reap.
   errno = 0;
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);

@@ -6,11 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/notifier/mentions.h"
+#include "plugin/notifier/message_text.h"
+#include "plugin/posting/scene_name.h"
 
 namespace pingwell {
 namespace {
@@ -26,13 +32,20 @@ int64_t unixAt(PluginClock::duration sinceStart) {
   return kUnixStart + std::chrono::duration_cast<seconds>(sinceStart).count();
 }
 
-// Records every call; answers as told.
+// Records every call; answers as told. Alerts are made with `token` in
+// `channelId`; what is posted at once and what is scheduled after an alert
+// are kept apart.
 class RecordedCalls : public StallAlertCalls {
  public:
   std::vector<std::string> log;
   std::vector<StallAlertPlan> plans;
+  std::vector<std::string> postedNow;
+  std::vector<std::pair<std::string, int64_t>> scheduledAfter;  // what, post_at
+  std::vector<std::string> deletedWith;                         // "Q1 token channel"
   bool scheduleFails = false;
   AlertDeleteAnswer deleteAnswer = AlertDeleteAnswer::Deleted;
+  std::string token = "xoxb-first";
+  std::string channelId = "C1";
 
   std::optional<ScheduledAlert> schedule(const StallAlertPlan& plan) override {
     plans.push_back(plan);
@@ -43,20 +56,38 @@ class RecordedCalls : public StallAlertCalls {
     const std::string id = "Q" + std::to_string(++made_);
     log.push_back("schedule " + id + " frame " + std::to_string(plan.frame) + " in " +
                   std::to_string(plan.postAt - plan.eventUnixTime) + " s");
-    return ScheduledAlert{"C1", id};
+    return ScheduledAlert{channelId, id, token};
   }
   AlertDeleteAnswer remove(const ScheduledAlert& alert) override {
     log.push_back("delete " + alert.id + (deleteAnswer == AlertDeleteAnswer::Failed ? " failed"
                                           : deleteAnswer == AlertDeleteAnswer::Gone ? " gone"
                                                                                     : ""));
+    deletedWith.push_back(alert.id + " " + alert.token + " " + alert.channelId);
     return deleteAnswer;
   }
   void goingAgain(int32_t frame, int64_t silentMinutes) override {
-    log.push_back("going again at frame " + std::to_string(frame) + " after " +
-                  std::to_string(silentMinutes) + " min");
+    log.push_back(goingAgainLine(frame, silentMinutes));
+    postedNow.push_back(log.back());
   }
+  bool goingAgainAt(int32_t frame, int64_t silentMinutes, int64_t postAt) override {
+    log.push_back(goingAgainLine(frame, silentMinutes));
+    scheduledAfter.emplace_back(log.back(), postAt);
+    return true;
+  }
+  bool falseAlarmAt(const RenderEnd& end, int64_t postAt) override {
+    log.push_back(end.abortedAtFrame ? "false alarm: aborted at frame " +
+                                           std::to_string(*end.abortedAtFrame)
+                                     : std::string("false alarm: completed"));
+    scheduledAfter.emplace_back(log.back(), postAt);
+    return true;
+  }
+  void tellUnmovedDeleted() override { log.push_back("line: unmoved alert deleted"); }
 
  private:
+  static std::string goingAgainLine(int32_t frame, int64_t silentMinutes) {
+    return "going again at frame " + std::to_string(frame) + " after " +
+           std::to_string(silentMinutes) + " min";
+  }
   int made_ = 0;
 };
 
@@ -187,6 +218,144 @@ TEST(StallAlert, FailuresAndARenderThatGoesOnAfterItsAlert) {
     EXPECT_EQ(calls.log.back(), "delete Q1");
     EXPECT_FALSE(alert.pending());
   }
+}
+
+// An alert the service would not delete (due within its minute) shows at its
+// time: what says the render went on, or that it ended, is scheduled after
+// it, in that order, and nothing contradicts it before it shows.
+TEST(StallAlert, AnAlertTheServiceWouldNotDeleteIsFollowedNeverPreceded) {
+  using Later = std::vector<std::pair<std::string, int64_t>>;
+  const int64_t alertPostAt = unixAt(minutes(10));
+  const std::string goingAgain = "going again at frame 1 after 9 min";
+  struct Case {
+    const char* name;
+    bool goesOn;  // frame 2 renders past the alert's time, then the render completes
+    std::optional<int32_t> abortedAt;
+    Log log;
+    Later later;
+  };
+  const Log first{"schedule Q1 frame 1 in 600 s", "schedule Q2 frame 1 in 1680 s",
+                  "delete Q1 gone", goingAgain};
+  const auto with = [&](Log tail) {
+    Log log = first;
+    log.insert(log.end(), tail.begin(), tail.end());
+    return log;
+  };
+  const std::vector<Case> cases = {
+      {"completes", false, std::nullopt, with({"delete Q2", "false alarm: completed"}),
+       {{goingAgain, alertPostAt + 5}, {"false alarm: completed", alertPostAt + 10}}},
+      {"is aborted", false, 1, with({"delete Q2", "false alarm: aborted at frame 1"}),
+       {{goingAgain, alertPostAt + 5}, {"false alarm: aborted at frame 1", alertPostAt + 10}}},
+      {"goes on past the alert", true, std::nullopt,
+       with({"schedule Q3 frame 2 in 1680 s", "delete Q2", "delete Q3"}),
+       {{goingAgain, alertPostAt + 5}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StallAlert alert;
+    RecordedCalls calls;
+    // A 10-minute alert and a first frame of 9 min 20 s: the alert is moved
+    // 40 s before its time, and the service keeps the old one.
+    alert.frameEvent(true, 1, 10, at(seconds(0)), unixAt(seconds(0)), calls);
+    calls.deleteAnswer = AlertDeleteAnswer::Gone;
+    const PluginClock::duration rendered = minutes(9) + seconds(20);
+    alert.frameEvent(false, 1, 10, at(rendered), unixAt(rendered), calls);
+    calls.deleteAnswer = AlertDeleteAnswer::Deleted;
+    PluginClock::duration end = rendered;
+    if (c.goesOn) {
+      alert.frameEvent(true, 2, 10, at(rendered), unixAt(rendered), calls);
+      end = minutes(15);
+      alert.frameEvent(false, 2, 10, at(end), unixAt(end), calls);
+    }
+    alert.renderEnding(at(end), calls);
+    // (the completion message goes here)
+    alert.afterCompletion(at(end), RenderEnd{unixAt(end), c.abortedAt}, calls);
+    EXPECT_EQ(calls.log, c.log);
+    EXPECT_EQ(calls.scheduledAfter, c.later);
+    EXPECT_TRUE(calls.postedNow.empty());
+    EXPECT_FALSE(alert.holdsAlerts());
+  }
+  // The texts: the scene escaped as in the alert, the time as the alert's.
+  EXPECT_EQ(falseAlarmText("Tom&Jerry <final>.lws", std::nullopt, unixAt(minutes(9))),
+            "Tom&amp;Jerry &lt;final&gt;.lws\nFalse alarm: the render completed"
+            " (<!date^1800000540^{time}|08:09 UTC>)");
+  EXPECT_EQ(falseAlarmText(nullptr, 12, 1800000000),
+            std::string(kUnsavedSceneName) +
+                "\nFalse alarm: the render was aborted at frame 12 (<!date^1800000000^{time}|08:00 UTC>)");
+}
+
+// The artist pastes another token and channel, or clears them, while an
+// alert is held: it is deleted with the token and channel ID that made it.
+TEST(StallAlert, AnAlertIsDeletedWithTheTokenAndChannelThatScheduledIt) {
+  struct Case {
+    const char* name;
+    std::function<void(StallAlert&, RecordedCalls&)> after;  // after the change
+    std::vector<std::string> deletedWith;
+  };
+  const std::vector<Case> cases = {
+      {"moved on, then the render completes",
+       [](StallAlert& alert, RecordedCalls& calls) {
+         alert.frameEvent(true, 2, 10, at(minutes(6)), unixAt(minutes(6)), calls);
+         alert.renderEnding(at(minutes(7)), calls);
+         alert.afterCompletion(at(minutes(7)), RenderEnd{unixAt(minutes(7)), {}}, calls);
+       },
+       {"Q1 xoxb-first C1", "Q2 xoxb-second C2"}},
+      {"a delete that failed, tried after the completion",
+       [](StallAlert& alert, RecordedCalls& calls) {
+         calls.deleteAnswer = AlertDeleteAnswer::Failed;
+         alert.renderEnding(at(minutes(1)), calls);
+         EXPECT_EQ(alert.deletesLeft(), 1u);
+         calls.deleteAnswer = AlertDeleteAnswer::Deleted;
+         alert.afterCompletion(at(minutes(1)), RenderEnd{unixAt(minutes(1)), {}}, calls);
+       },
+       {"Q1 xoxb-first C1", "Q1 xoxb-first C1"}},
+      {"the module unloads with no token left",
+       [](StallAlert& alert, RecordedCalls& calls) {
+         calls.token.clear();
+         calls.channelId.clear();
+         alert.unload(at(minutes(1)), calls);
+       },
+       {"Q1 xoxb-first C1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StallAlert alert;
+    RecordedCalls calls;
+    alert.frameEvent(true, 1, 10, at(seconds(0)), unixAt(seconds(0)), calls);
+    calls.token = "xoxb-second";
+    calls.channelId = "C2";
+    c.after(alert, calls);
+    EXPECT_EQ(calls.deletedWith, c.deletedWith);
+    EXPECT_FALSE(alert.holdsAlerts());
+  }
+}
+
+// The service refuses every new alert (too many scheduled in the channel):
+// the old one is deleted, after one line, while the service still deletes
+// it, so that it never goes off during a render that goes well; scheduling
+// is tried again, after a second failure at most once a minute.
+TEST(StallAlert, AnAlertThatCannotBeMovedIsDeletedInTimeAndTriedOnceAMinute) {
+  StallAlert alert;
+  RecordedCalls calls;
+  std::optional<int64_t> deletedAt;
+  for (int32_t n = 1; n <= 720; ++n) {
+    calls.scheduleFails = n > 1 && n <= 650;
+    frame(alert, calls, n, seconds(n - 1), seconds(1));
+    if (!deletedAt && !calls.deletedWith.empty()) deletedAt = n;
+  }
+  std::vector<int64_t> tries;
+  for (const StallAlertPlan& plan : calls.plans) tries.push_back(plan.eventUnixTime - kUnixStart);
+  EXPECT_EQ(tries, (std::vector<int64_t>{0, 300, 300, 360, 420, 480, 540, 600, 660}));
+  const auto line = std::find(calls.log.begin(), calls.log.end(), "line: unmoved alert deleted");
+  ASSERT_NE(line, calls.log.end());
+  ASSERT_NE(line + 1, calls.log.end());
+  EXPECT_EQ(*(line + 1), "delete Q1");
+  EXPECT_EQ(std::count(calls.log.begin(), calls.log.end(), *line), 1);
+  ASSERT_TRUE(deletedAt);
+  EXPECT_GT(600 - *deletedAt, 60);  // seconds before its time
+  EXPECT_TRUE(calls.postedNow.empty());
+  ASSERT_TRUE(alert.pending());
+  EXPECT_EQ(alert.pending()->id, "Q2");
 }
 
 TEST(Mentions, EveryFormOfNotify) {

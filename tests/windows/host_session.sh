@@ -90,6 +90,19 @@ for _ in $(seq 50); do
   [[ -s $PINGWELL_OPENED_URLS ]] && break
   sleep 0.2
 done
-expect_file "addresses opened" "$PINGWELL_OPENED_URLS" \
-  $'https://api.slack.com/apps\n'
+# The address is the service's form for a new app with the app manifest
+# percent-encoded in it: decoded, the manifest's JSON as in the source tree.
+python3 - "$PINGWELL_OPENED_URLS" "$here/../../plugin/options_panel/slack-app-manifest.json" <<'PY' ||
+import json, sys, urllib.parse
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+assert len(lines) == 1, lines
+form = "https://api.slack.com/apps?new_app=1&manifest_json="
+assert lines[0].startswith(form) and len(lines[0]) < 2000, lines[0]
+opened = json.loads(urllib.parse.unquote(lines[0][len(form):], errors="strict"))
+manifest = json.load(open(sys.argv[2], encoding="utf-8"))
+assert opened == manifest, opened
+assert opened["oauth_config"]["scopes"]["bot"] == [
+    "chat:write", "chat:write.customize", "files:write", "users:read.email"], opened
+PY
+  fail "Get Token opened $(cat "$PINGWELL_OPENED_URLS")"
 echo "PASS"
