@@ -265,14 +265,18 @@ void Host::cmdEvent(const std::vector<std::string>& w, int line) {
 }
 
 void Host::cmdRender(const std::vector<std::string>& w, int line) {
-  static const char* const kUsage = "render FIRST LAST [step=S] [abort=N] [sleep=MS] [size=WxH]";
-  if (w.size() < 3 || w.size() > 7) throw ScriptError(line, std::string("usage: ") + kUsage);
+  static const char* const kUsage =
+      "render FIRST LAST [step=S] [abort=N] [sleep=MS] [slow=FRAME:MS] [size=WxH]";
+  if (w.size() < 3 || w.size() > 8) throw ScriptError(line, std::string("usage: ") + kUsage);
   const int32_t first = parseInt32(w[1], "the first frame", line);
   const int32_t last = parseInt32(w[2], "the last frame", line);
   if (first > last) throw ScriptError(line, "the first frame comes after the last");
   int32_t step = 1;
   std::optional<int32_t> abortAt;
   int32_t sleepMs = 0;
+  // One frame that takes longer than the others (slow=FRAME:MS).
+  std::optional<int32_t> slowFrame;
+  int32_t slowMs = 0;
   FrameSize size;
   for (size_t i = 3; i < w.size(); ++i) {
     const std::string& word = w[i];
@@ -286,6 +290,13 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
     } else if (word.rfind("sleep=", 0) == 0) {
       sleepMs = parseInt32(word.substr(6), "the sleep", line);
       if (sleepMs < 0 || sleepMs > kMaxSleepMs)
+        throw ScriptError(
+            line, "the sleep must be 0 to " + std::to_string(kMaxSleepMs) + " milliseconds");
+    } else if (word.rfind("slow=", 0) == 0 && word.find(':') != std::string::npos) {
+      const size_t colon = word.find(':');
+      slowFrame = parseInt32(word.substr(5, colon - 5), "the slow frame", line);
+      slowMs = parseInt32(word.substr(colon + 1), "the slow frame's sleep", line);
+      if (slowMs < 0 || slowMs > kMaxSleepMs)
         throw ScriptError(
             line, "the sleep must be 0 to " + std::to_string(kMaxSleepMs) + " milliseconds");
     } else if (word.rfind("size=", 0) == 0) {
@@ -328,7 +339,8 @@ void Host::cmdRender(const std::vector<std::string>& w, int line) {
       break;
     }
     // The time the frame takes to render.
-    if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    const int32_t frameMs = slowFrame && frame == *slowFrame ? slowMs : sleepMs;
+    if (frameMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(frameMs));
     // The rendered frame goes through the image filter before the handlers
     // hear it is done.
     if (filter_) filterFrame(static_cast<int32_t>(frame), size, line);

@@ -16,7 +16,8 @@ constexpr const char* kNoChannel = "channel is not set";
 
 ChatApi::ChatApi(SlackClient& client) noexcept : client_(client) {}
 
-void ChatApi::buildPostMessage(const std::string& text, const std::string& target) {
+void ChatApi::buildPostMessage(const std::string& text, const std::string& target,
+                               std::string_view blocks) {
   // The seven members always, "attachments" as its JSON text ("null" when
   // unset); the two of a thread only while a thread is set.
   request_.webApi("chat.postMessage");
@@ -28,6 +29,7 @@ void ChatApi::buildPostMessage(const std::string& text, const std::string& targe
   request_.add("parse", parse);
   request_.add("attachments", attachments.is_null() ? std::string("null") : compactJson(attachments));
   request_.add("as_user", asUser ? "true" : "false");
+  if (!blocks.empty()) request_.add("blocks", blocks);
   if (!threadTs.empty()) {
     request_.add("thread_ts", threadTs);
     if (replyBroadcast) request_.add("reply_broadcast", "true");
@@ -43,7 +45,8 @@ nlohmann::json ChatApi::postMessage(const std::string& text, const std::string& 
   return reply;
 }
 
-PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& channel) {
+PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& channel,
+                                 std::string_view blocks) {
   const std::string& target = channel.empty() ? this->channel : channel;
   PostOutcome outcome;
   outcome.method = "chat.postMessage";
@@ -52,7 +55,7 @@ PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& cha
     return outcome;
   }
   try {
-    buildPostMessage(text, target);
+    buildPostMessage(text, target, blocks);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& failure) {  // attachments that are no JSON text
@@ -65,9 +68,10 @@ PostOutcome ChatApi::sendMessage(const std::string& text, const std::string& cha
 }
 
 PostOutcome ChatApi::updateMessage(const std::string& channelId, const std::string& ts,
-                                   const std::string& text) {
+                                   const std::string& text, std::string_view blocks) {
   request_.webApi("chat.update");
   request_.timeouts = timeouts;
+  if (!blocks.empty()) request_.add("blocks", blocks);
   request_.add("channel", channelId);
   request_.add("text", text);
   request_.add("ts", ts);

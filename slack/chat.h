@@ -2,6 +2,7 @@
 // The chat methods of the client: chat.postMessage and chat.update.
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "slack/api_request.h"
 #include "slack/post_outcome.h"
@@ -27,15 +28,18 @@ class ChatApi {
   // postMessage on the client's call path, telling what came of it instead
   // of throwing: sent (with the channel's ID and the message's "ts"), the
   // service's error, the kind of failed transfer, an unreadable reply, and
-  // the wait a rate limit asks for. Writes nothing; throws only
-  // std::bad_alloc.
-  PostOutcome sendMessage(const std::string& text, const std::string& channel);
+  // the wait a rate limit asks for. `blocks`, a JSON array's text, goes as
+  // the "blocks" parameter; empty, the body has no such parameter. Writes
+  // nothing; throws only std::bad_alloc.
+  PostOutcome sendMessage(const std::string& text, const std::string& channel,
+                          std::string_view blocks = {});
 
   // chat.update: the message `ts` in the channel whose ID is `channelId`
   // reads `text` from now on. Parameters channel, text and ts, then the
-  // token. As sendMessage, it writes nothing and throws only std::bad_alloc.
+  // token; "blocks" first when `blocks` is not empty, as sendMessage sends
+  // them. As sendMessage, it writes nothing and throws only std::bad_alloc.
   PostOutcome updateMessage(const std::string& channelId, const std::string& ts,
-                            const std::string& text);
+                            const std::string& text, std::string_view blocks = {});
 
   std::string channel;
   std::string username;
@@ -54,7 +58,8 @@ class ChatApi {
 
  private:
   // request_ made chat.postMessage of `text` to `target`.
-  void buildPostMessage(const std::string& text, const std::string& target);
+  void buildPostMessage(const std::string& text, const std::string& target,
+                        std::string_view blocks = {});
 
   SlackClient& client_;
   // The latest request: the next one writes over its fields and keeps their

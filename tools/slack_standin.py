@@ -26,6 +26,8 @@ State directory (--state DIR), shared with the tests:
                                   error=TEXT mode or the stand-in's own checks
                                   gave; for an upload, why it was refused
                                   (not_found, token_sent, length_mismatch)
+                    "blocks_fault"  why the checks refused a "blocks"
+                                  parameter (invalid_blocks)
                     "file_id", "upload_url"  given out by an accepted
                                   files.getUploadURLExternal; an upload has
                                   the "file_id" its address belongs to
@@ -40,12 +42,13 @@ State directory (--state DIR), shared with the tests:
   connections     number of TLS handshakes completed so far.
   ready           created once the server listens.
 
-Modes: ok, slow, upload_url=PREFIX, error=TEXT, ratelimited[=SECONDS],
-okfalse, array, nook, okstring, html503, empty, cutoff, redirect, stall,
-close, large. The mode decides first, for every request; only a request
-whose mode is "ok" (or "slow": the same answer, SLOW_SECONDS late) gets the
-answers and checks below, and only such a request changes what the stand-in
-keeps in memory. upload_url=PREFIX is "ok", except that an address
+Modes: ok, slow, noblocks, upload_url=PREFIX, error=TEXT,
+ratelimited[=SECONDS], okfalse, array, nook, okstring, html503, empty, cutoff,
+redirect, stall, close, large. The mode decides first, for every request; only
+a request whose mode is "ok" (or "slow": the same answer, SLOW_SECONDS late)
+gets the answers and checks below, and only such a request changes what the
+stand-in keeps in memory. "noblocks" is a workspace without blocks: a request
+with a "blocks" parameter gets invalid_blocks, any other is answered as "ok". upload_url=PREFIX is "ok", except that an address
 files.getUploadURLExternal gives out is PREFIX followed by its path
 ("upload_url=https://evil.example" gives https://evil.example/upload/v1/...),
 so that a client can be handed an address off the service's hosts.
@@ -60,6 +63,17 @@ so that a client can be handed an address off the service's hosts.
       channel; see --channel-id); a channel parameter that is an ID given out
       before stands for itself. A request with no channel parameter, or an
       empty one, gets {"ok":true,"ts":...} as before.
+  blocks  a chat.postMessage or chat.update with a "blocks" parameter gets
+      invalid_blocks unless it is a JSON list of 1 to 50 objects with a
+      "type", of which at most 2 are "data_visualization", and these hold:
+      a "section" has a text object ("mrkdwn" or "plain_text") of 1 to 3000
+      characters; a "data_visualization" has a title of 1 to 50 characters and
+      a chart of type bar, area or line (1 to 6 series with unique names of 1
+      to 20 characters, axis_config with 1 to 20 categories, unique, of 1 to
+      20 characters, x_label and y_label at most 50, each series one point
+      {"label","value"} per category in the categories' order, each value a
+      finite number) or pie (1 to 6 segments, labels of 1 to 20 characters,
+      values above 0). Other block types pass unchecked.
   chat.update (channel, ts, text)  edits a message: channel must be an ID given
       out (else channel_not_found, a channel name too) and ts one given out
       for a message in that channel (else message_not_found), text present
@@ -139,6 +153,7 @@ import base64
 import hashlib
 import http.server
 import json
+import math
 import os
 import re
 import signal
@@ -236,6 +251,88 @@ def first(params, name: bytes):
 
 def text_of(value: bytes) -> str:
     return value.decode("utf-8", errors="replace")
+
+
+def _is_number(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool) \
+        and math.isfinite(value)
+
+
+def _short_text(value, most, least=1):
+    return isinstance(value, str) and least <= len(value) <= most
+
+
+def _chart_fault(chart):
+    """Why a data_visualization block's chart breaks the service's rules, or None."""
+    if not isinstance(chart, dict):
+        return "chart is no object"
+    kind = chart.get("type")
+    if kind == "pie":
+        segments = chart.get("segments")
+        if not isinstance(segments, list) or not 1 <= len(segments) <= 6:
+            return "pie needs 1 to 6 segments"
+        for seg in segments:
+            if not isinstance(seg, dict) or not _short_text(seg.get("label"), 20) \
+                    or not _is_number(seg.get("value")) or seg["value"] <= 0:
+                return "bad segment"
+        return None
+    if kind not in ("bar", "area", "line"):
+        return "unknown chart type"
+    axis = chart.get("axis_config")
+    if not isinstance(axis, dict):
+        return "no axis_config"
+    categories = axis.get("categories")
+    if not isinstance(categories, list) or not 1 <= len(categories) <= 20 \
+            or not all(_short_text(c, 20) for c in categories) \
+            or len(set(categories)) != len(categories):
+        return "bad categories"
+    for name in ("x_label", "y_label"):
+        if name in axis and not _short_text(axis[name], 50, 0):
+            return "bad " + name
+    series = chart.get("series")
+    if not isinstance(series, list) or not 1 <= len(series) <= 6:
+        return "needs 1 to 6 series"
+    names = [one.get("name") if isinstance(one, dict) else None for one in series]
+    if not all(_short_text(n, 20) for n in names) or len(set(names)) != len(names):
+        return "bad series names"
+    for one in series:
+        data = one.get("data")
+        if not isinstance(data, list) or len(data) != len(categories):
+            return "a point for every category"
+        for point, category in zip(data, categories):
+            if not isinstance(point, dict) or point.get("label") != category \
+                    or not _is_number(point.get("value")):
+                return "bad point"
+    return None
+
+
+def blocks_fault(raw: bytes):
+    """Why a "blocks" parameter breaks the service's rules, or None."""
+    try:
+        blocks = json.loads(raw.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError):
+        return "no JSON"
+    if not isinstance(blocks, list) or not 1 <= len(blocks) <= 50:
+        return "1 to 50 blocks"
+    charts = 0
+    for block in blocks:
+        if not isinstance(block, dict) or not isinstance(block.get("type"), str):
+            return "a block without a type"
+        if block["type"] == "section":
+            text = block.get("text")
+            if not isinstance(text, dict) or text.get("type") not in ("mrkdwn", "plain_text") \
+                    or not _short_text(text.get("text"), 3000):
+                return "bad section"
+        elif block["type"] == "data_visualization":
+            charts += 1
+            if not _short_text(block.get("title"), 50):
+                return "bad title"
+            fault = _chart_fault(block.get("chart"))
+            if fault:
+                return fault
+    if charts > 2:
+        return "more than 2 charts"
+    return None
 
 
 class Reply:
@@ -360,6 +457,12 @@ class Service:
         if request.is_upload():
             return self._upload(request, entry)
         method = request.api_method()
+        blocks = first(params, b"blocks") if method in ("chat.postMessage", "chat.update") \
+            else None
+        fault = blocks_fault(blocks) if blocks is not None else None
+        if fault:
+            entry["blocks_fault"] = fault
+            return api_error(entry, "invalid_blocks")
         if method == "chat.update":
             return self._chat_update(params, entry)
         if method == "files.getUploadURLExternal":
@@ -678,7 +781,9 @@ class State:
             else:
                 service.note_tokens(request, params)
             reply = None
-            if mode in ("ok", "slow") or mode.startswith("upload_url="):
+            if mode == "noblocks" and first(params, b"blocks") is not None:
+                reply = api_error(entry, "invalid_blocks")
+            elif mode in ("ok", "slow", "noblocks") or mode.startswith("upload_url="):
                 prefix = mode[len("upload_url="):] if mode.startswith("upload_url=") else None
                 reply = service.answer_ok(request, params, n, entry, prefix)
             elif mode.startswith("error="):
@@ -769,7 +874,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         mode, reply = self.server.state.record(request, entry, params)
         self.scopes = self.server.state.service.scopes_of(request, params)
         self.log_message("%s %s -> %s%s", self.command, self.path, mode,
-                         " (%s)" % entry["error"] if mode == "ok" and "error" in entry else "")
+                         " (%s)" % entry["error"] if mode in ("ok", "noblocks") and "error" in entry else "")
         if reply is not None:
             if mode == "slow":
                 self.server.stopping.wait(SLOW_SECONDS)

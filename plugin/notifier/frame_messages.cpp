@@ -5,6 +5,7 @@
 #include "plugin/notifier/message_text.h"
 #include "plugin/notifier/notifier_instance.h"
 #include "plugin/notifier/stall_alert.h"
+#include "plugin/posting/blocks_fallback.h"
 #include "plugin/posting/posting_queue.h"
 
 namespace pingwell {
@@ -38,19 +39,20 @@ std::string FrameMessages::text(const RenderEvent& event) {
   return text;
 }
 
-void FrameMessages::post(const RenderEvent& event, const ConversationPtr& talk) {
+void FrameMessages::post(const RenderEvent& event, const ConversationPtr& talk,
+                         const ChartTimes& chart) {
   if (!event.messageOn()) return;
   // A render's completion is never dropped; frame messages may be when too
   // many wait.
   (void)handOverPosting(
-      [sender = event.sender(), talk, where = placeOf(event), message = text(event)] {
-        send(*sender, *talk, where, message);
+      [sender = event.sender(), talk, where = placeOf(event), message = text(event), chart] {
+        send(*sender, *talk, where, message, chart);
       },
       event.ended() ? QueueKeep::UntilShutdown : QueueKeep::Droppable);
 }
 
 void FrameMessages::send(const Sender& sender, RenderConversation& talk, Place where,
-                         const std::string& text) {
+                         const std::string& text, const ChartTimes& chart) {
   std::string named;
   if (where.completed && !sender.notify.empty())
     named = withMentions(text, mentionsLine(knownMentions(sender.settings(), sender.notify)));
@@ -59,9 +61,10 @@ void FrameMessages::send(const Sender& sender, RenderConversation& talk, Place w
     place.threadTs = talk.threadTs();
     place.broadcast = where.completed;
   }
-  const PostResult result = postMessageAs(
-      sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable,
-      named.empty() ? text : named, place);
+  const std::string& posted = named.empty() ? text : named;
+  const PostResult result = postMessageWithBlocks(
+      sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable, posted,
+      frameTimeChartBlocks(posted, chart), place);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
 

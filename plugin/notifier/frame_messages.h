@@ -5,6 +5,7 @@
 // switch on, the completion ending with the mentions of "Notify".
 #include <string>
 
+#include "plugin/notifier/frame_time_chart.h"
 #include "plugin/notifier/render_conversation.h"
 #include "plugin/notifier/render_event.h"
 
@@ -28,8 +29,10 @@ class FrameMessages {
   // tried again at the next render. Throws only std::bad_alloc.
   void lookUpMentions(const RenderEvent& event);
 
-  // The event's message, when its switch is on. Throws only std::bad_alloc.
-  static void post(const RenderEvent& event, const ConversationPtr& talk);
+  // The event's message, when its switch is on, with the chart of `chart`'s
+  // frame times under its text. Throws only std::bad_alloc.
+  static void post(const RenderEvent& event, const ConversationPtr& talk,
+                   const ChartTimes& chart = nullptr);
 
   // The event's text, also when its switch is off (a preview's upload may
   // need a message first). Throws only std::bad_alloc.
@@ -42,10 +45,12 @@ class FrameMessages {
   // thread switch on a message goes into the render's thread once it has
   // one (the completion shown in the channel too), and the first message the
   // service accepts makes the thread. The completion ends with the mentions
-  // of "Notify", of the addresses as far as they are known. Posting writes
-  // the line of a failure. Throws only std::bad_alloc.
+  // of "Notify", of the addresses as far as they are known. With `chart`,
+  // the message carries the chart of those frame times, composed here with
+  // the text as posted. Posting writes the line of a failure. Throws only
+  // std::bad_alloc.
   static void send(const Sender& sender, RenderConversation& talk, Place where,
-                   const std::string& text);
+                   const std::string& text, const ChartTimes& chart = nullptr);
 
  private:
   bool mentionsAsked_ = false;

@@ -124,8 +124,11 @@ double notifierEvent(void* instance, const HostMasterAccess* access) noexcept {
   const RenderEvent event(notifier, access->eventCode);
   if (event.moment().began) notifier.features.newRender(event);
   try {
-    // Decided before anything is touched: an event that posts nothing does
-    // no I/O and allocates nothing.
+    // What the features keep of every event, posted or not: the frame
+    // times of the chart, while a message will carry it.
+    notifier.features.note(event);
+    // Decided before anything else is touched: an event that posts nothing
+    // does no I/O and allocates nothing.
     const bool posts = notifier.features.anyToSend(event);
     const std::uint64_t completion = posts ? notifier.features.post(event) : 0;
     // Nothing renders any more: a render node or a script may quit the host

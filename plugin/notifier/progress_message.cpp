@@ -1,6 +1,7 @@
 #include "plugin/notifier/progress_message.h"
 
 #include "plugin/notifier/message_text.h"
+#include "plugin/posting/blocks_fallback.h"
 #include "plugin/posting/posting_queue.h"
 
 namespace pingwell {
@@ -11,13 +12,14 @@ void ProgressMessage::newRender() noexcept {
   message_.reset();
 }
 
-void ProgressMessage::post(const RenderEvent& event, const ConversationPtr& talk) {
+void ProgressMessage::post(const RenderEvent& event, const ConversationPtr& talk,
+                           const FrameTimeChartFeature& chart) {
   if (!event.progressOn()) return;
   if (!message_) message_ = std::make_shared<Message>();
   if (event.frameStarted()) {
     start(event, talk);
   } else if (event.frameDone() || event.ended()) {
-    edit(event);
+    edit(event, chart);
   }
 }
 
@@ -37,7 +39,7 @@ void ProgressMessage::start(const RenderEvent& event, const ConversationPtr& tal
       QueueKeep::Droppable);
 }
 
-void ProgressMessage::edit(const RenderEvent& event) {
+void ProgressMessage::edit(const RenderEvent& event, const FrameTimeChartFeature& chart) {
   const bool last = event.ended();
   if (!last) {
     if (edited_ && event.now() - lastEdit_ < kEditInterval) return;
@@ -49,11 +51,12 @@ void ProgressMessage::edit(const RenderEvent& event) {
   // The last edit is tried as the completion is; the others may be skipped
   // or dropped.
   (void)handOverPosting(
-      [sender = event.sender(), message = message_, last, text = std::move(text)] {
+      [sender = event.sender(), message = message_, last, text = std::move(text),
+       times = chart.forProgressEdit(event)] {
         if (message->ts.empty() || message->editsEnded) return;
-        const PostResult result =
-            editMessageAs(sender->settings(), last ? PostKind::NeverSkipped : PostKind::Skippable,
-                          message->channelId, message->ts, text);
+        const PostResult result = editMessageWithBlocks(
+            sender->settings(), last ? PostKind::NeverSkipped : PostKind::Skippable,
+            message->channelId, message->ts, text, frameTimeChartBlocks(text, times));
         if (!result.skipped && result.outcome.refusedForGood()) message->editsEnded = true;
       },
       last ? QueueKeep::UntilShutdown : QueueKeep::Droppable);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "plugin/notifier/frame_time_chart_feature.h"
 #include "plugin/notifier/render_conversation.h"
 #include "plugin/notifier/render_event.h"
 
@@ -25,8 +26,10 @@ class ProgressMessage {
 
   // The event's part, while the switch is on: the message posted at a frame
   // start, edited at a frame rendered (when kEditInterval has passed) and at
-  // the completion. Throws only std::bad_alloc.
-  void post(const RenderEvent& event, const ConversationPtr& talk);
+  // the completion, each edit with the chart of the frame times that
+  // `chart` hands it. Throws only std::bad_alloc.
+  void post(const RenderEvent& event, const ConversationPtr& talk,
+            const FrameTimeChartFeature& chart);
 
   // Whether the service has taken the render's message (read once the
   // posting thread is idle: for the benchmarks).
@@ -43,7 +46,7 @@ class ProgressMessage {
   using MessagePtr = std::shared_ptr<Message>;
 
   void start(const RenderEvent& event, const ConversationPtr& talk);
-  void edit(const RenderEvent& event);
+  void edit(const RenderEvent& event, const FrameTimeChartFeature& chart);
 
   // On the render's thread: the pace of the edits.
   bool edited_ = false;

@@ -11,6 +11,7 @@ void RenderFeatures::newRender(const RenderEvent& event) noexcept {
   messages_.newRender();
   progress_.newRender();
   previews_.newRender(event);
+  chart_.newRender();
 }
 
 bool RenderFeatures::anyToSend(const RenderEvent& event) const noexcept {
@@ -42,6 +43,9 @@ const ConversationPtr& RenderFeatures::conversation() {
 //   an alert the service would not delete gets its false alarm there. The
 //   completion waits for all of these (a host may quit right after it), not
 //   for the last frame's preview.
+// - The chart of the frame times goes in the progress message's edits, or
+//   else in the completion: the times are noted (note()) before the event's
+//   edit takes them.
 std::uint64_t RenderFeatures::post(const RenderEvent& event) {
   const ConversationPtr& talk = conversation();
   if (!event.canPost()) {
@@ -52,17 +56,17 @@ std::uint64_t RenderFeatures::post(const RenderEvent& event) {
   messages_.lookUpMentions(event);
   if (event.ended()) {
     alert_.beforeCompletion(event, talk);
-    progress_.post(event, talk);
-    FrameMessages::post(event, talk);
+    progress_.post(event, talk, chart_);
+    FrameMessages::post(event, talk, chart_.forCompletion(event));
     alert_.afterCompletion(event, talk);
     const std::uint64_t completion = latestPosting();
     previews_.post(event, talk);
     return completion;
   }
-  if (event.frameStarted()) progress_.post(event, talk);
+  if (event.frameStarted()) progress_.post(event, talk, chart_);
   FrameMessages::post(event, talk);
   previews_.post(event, talk);
-  if (event.frameDone()) progress_.post(event, talk);
+  if (event.frameDone()) progress_.post(event, talk, chart_);
   alert_.atFrame(event, talk);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "plugin/notifier/frame_messages.h"
+#include "plugin/notifier/frame_time_chart_feature.h"
 #include "plugin/notifier/progress_message.h"
 #include "plugin/notifier/preview_posts.h"
 #include "plugin/notifier/render_conversation.h"
@@ -26,6 +27,11 @@ class RenderFeatures {
   // nothing: an event that posts nothing does no I/O at all.
   bool anyToSend(const RenderEvent& event) const noexcept;
 
+  // At every render event, before anything is sent or not: what the
+  // features keep of the render whether or not the event posts (the frame
+  // times of the chart). Throws only std::bad_alloc.
+  void note(const RenderEvent& event) { chart_.note(event); }
+
   // Hands the event's requests to the posting thread, in their order.
   // Returns the number of the job the render's completion waits for (0:
   // none). Throws std::bad_alloc and what handing over throws.
@@ -44,6 +50,7 @@ class RenderFeatures {
   ProgressMessage progress_;
   PreviewPosts previews_;
   StallAlertFeature alert_;
+  FrameTimeChartFeature chart_;
 };
 
 }  // namespace pingwell

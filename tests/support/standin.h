@@ -20,6 +20,10 @@
 //   cutoff         200 {"ok":tr  (complete as HTTP, cut as JSON)
 //   redirect       302 to https://elsewhere.example/api/chat.postMessage
 //   slow           as ok, each answer 1 s late
+//   noblocks       a workspace without blocks: a chat call with "blocks" gets
+//                  200 {"ok":false,"error":"invalid_blocks"}, the rest as ok
+//                  (with ok, blocks that break the service's rules get
+//                  invalid_blocks too)
 //   stall          records the request, then says nothing for up to 120 s
 //   close          headers promise 100 bytes, 10 arrive, then the socket closes
 //   large          200 with a valid JSON reply of about 5 MB
