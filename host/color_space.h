@@ -12,8 +12,8 @@ namespace pingwell_host {
 // output color space's name for HOST_COLOR_SPACE_TYPE_OUTPUT and "Linear"
 // for every other type; nameToColorSpace knows "Linear", "sRGB" and
 // "Cineon" (-1 for any other name); getPixelConversionRGB gives sRGB's and
-// Cineon's conversions (either way) and NULL for any other space. The members the module never calls are
-// NULL.
+// Cineon's conversions (either way) and NULL for any other space. The
+// members the module never calls are NULL.
 HostColorSpaceFuncs* colorSpaceRecord();
 
 // The output color space colorSpaceName reports: HOST_COLOR_SPACE_LINEAR

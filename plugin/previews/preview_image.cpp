@@ -120,6 +120,7 @@ PreviewCapture::PreviewCapture(int width, int height, const PreviewConversion* c
   if (conversion != nullptr && conversion->convert != nullptr) useConversion(*conversion);
   const auto planes = static_cast<size_t>(planes_);
   rgb_.assign(static_cast<size_t>(outWidth_) * static_cast<size_t>(outHeight_) * 3, 0);
+  fillWithBlack();
   seen_.assign(static_cast<size_t>(height), false);
   // A byte of padding after each plane's line: a column's last weight may
   // be 0 on the frame's last pixel.
@@ -143,15 +144,30 @@ void PreviewCapture::useConversion(const PreviewConversion& conversion) {
   // to 1, then those above it.
   const size_t steps = static_cast<size_t>(kConvertedLevels);
   const size_t entries = tableEntries();
-  const float aboveStep = static_cast<float>(1 << aboveShift_) / static_cast<float>(kConvertedLevels);
+  const float aboveStep =
+      static_cast<float>(1 << aboveShift_) / static_cast<float>(kConvertedLevels);
   tables_.resize(entries * 3);
   for (size_t level = 0; level < entries; ++level) {
-    const float value =
-        level <= steps ? static_cast<float>(level) / static_cast<float>(kConvertedLevels)
-                       : 1.0f + static_cast<float>(level - steps) * aboveStep;
+    const float value = level <= steps
+                            ? static_cast<float>(level) / static_cast<float>(kConvertedLevels)
+                            : 1.0f + static_cast<float>(level - steps) * aboveStep;
     const std::array<int, 3> grey = convertedGrey(conversion, value);
     for (size_t c = 0; c < 3; ++c) tables_[c * entries + level] = static_cast<uint8_t>(grey[c]);
   }
+}
+
+// Lines never added are black as the conversion has it: not 0 in a space
+// whose black is above it (Cineon's film base).
+void PreviewCapture::fillWithBlack() noexcept {
+  uint8_t black[3] = {0, 0, 0};
+  if (!tables_.empty()) {
+    for (size_t c = 0; c < 3; ++c) black[c] = tables_[c * tableEntries()];
+  } else if (perPixel_.convert != nullptr) {
+    float in[3] = {0.0f, 0.0f, 0.0f};
+    convertPixel(perPixel_, in, black);
+  }
+  if (black[0] == 0 && black[1] == 0 && black[2] == 0) return;
+  for (size_t i = 0; i < rgb_.size(); i += 3) std::memcpy(&rgb_[i], black, 3);
 }
 
 size_t PreviewCapture::tableEntries() const noexcept {
@@ -331,17 +347,38 @@ void PreviewCapture::finishRow(int row) noexcept {
   const double area = static_cast<double>(width_) * static_cast<double>(height_);
   const double half = std::floor(area / 2);
   const double inverse = 1.0 / area;
+  // The quotient through the reciprocal may be one off; the remainder,
+  // exact in whole numbers, corrects it.
+  const auto divide = [&](double dividend) {
+    auto quotient = static_cast<int>(dividend * inverse);
+    const double remainder = dividend - quotient * area;
+    return quotient + static_cast<int>(remainder >= area) - static_cast<int>(remainder < 0.0);
+  };
   const auto outWidth = static_cast<size_t>(outWidth_);
   const double* acc = rows_[static_cast<size_t>(row)].get();
   uint16_t* levels = rowLevels_.data();
-  for (size_t i = 0; i < outWidth * static_cast<size_t>(planes_); ++i) {
-    // The quotient through the reciprocal may be one off; the remainder,
-    // exact in whole numbers, corrects it.
-    const double dividend = acc[i] + half;
-    auto quotient = static_cast<int>(dividend * inverse);
-    const double remainder = dividend - quotient * area;
-    quotient += static_cast<int>(remainder >= area) - static_cast<int>(remainder < 0.0);
-    levels[i] = static_cast<uint16_t>(quotient);
+  if (planes_ == 6) {
+    // A channel's part up to 1 and its part above, each rounded alone,
+    // would be up to half a coarse step off, much in a dark average with a
+    // speck of highlight: the two are rounded as one value. The part above
+    // 1's whole steps first, its remainder (below `area`) then with the
+    // rest, so every sum stays exact. Stored as the parts again, the one
+    // above 1 as small as it can be.
+    const auto steps = static_cast<uint32_t>(levels_);
+    const uint32_t coarse = 1u << aboveShift_;
+    for (size_t i = 0; i < outWidth * 3; ++i) {
+      const double above = acc[i + outWidth * 3];
+      const int whole = divide(above);
+      const double rest = above - whole * area;
+      const uint32_t value = static_cast<uint32_t>(whole) * coarse +
+                             static_cast<uint32_t>(divide(acc[i] + rest * coarse + half));
+      const uint32_t high = value > steps ? (value - steps + coarse - 1) >> aboveShift_ : 0;
+      levels[i] = static_cast<uint16_t>(value - (high << aboveShift_));
+      levels[i + outWidth * 3] = static_cast<uint16_t>(high);
+    }
+  } else {
+    for (size_t i = 0; i < outWidth * 3; ++i)
+      levels[i] = static_cast<uint16_t>(divide(acc[i] + half));
   }
   emit(levels, outWidth, outWidth, rgb_.data() + static_cast<size_t>(row) * outWidth * 3);
 }

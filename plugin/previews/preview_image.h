@@ -37,7 +37,8 @@ struct PreviewPixels {
 // red, green and blue is clamped to 0..1 (not-a-number as 0) and scaled to
 // 8 bits as an 8-bit image saver would; the frame is reduced by area
 // averaging so that its longer side is at most kPreviewLongestSide (never
-// enlarged). A line never added counts as black.
+// enlarged). A line never added counts as black (as the conversion, if
+// any, has linear 0).
 //
 // With a conversion the values are clamped the same way but kept in
 // kConvertedLevels steps, averaged in linear light, and only then converted
@@ -99,6 +100,7 @@ class PreviewCapture {
   // and the columns and rows of a reduction.
   void useConversion(const PreviewConversion& conversion);
   void planReduction();
+  void fillWithBlack() noexcept;
   size_t tableEntries() const noexcept;  // per channel
 
   void reduceLine(int y);
@@ -115,14 +117,14 @@ class PreviewCapture {
   int height_ = 0;
   int outWidth_ = 0;
   int outHeight_ = 0;
-  bool failed_ = false;             // memory ran out in addLine
-  int levels_ = 255;                // a channel's steps from 0 to 1
-  int planes_ = 3;                  // 6: the parts above 1 kept too
-  int aboveShift_ = 0;              // a step above 1 is 2^aboveShift_ / levels_
-  std::vector<uint8_t> tables_;     // per channel, tableEntries(): the converted 8 bits
-  PreviewConversion perPixel_;      // a conversion that mixes the channels
-  std::vector<uint8_t> rgb_;        // the preview
-  std::vector<bool> seen_;          // the frame lines added
+  bool failed_ = false;              // memory ran out in addLine
+  int levels_ = 255;                 // a channel's steps from 0 to 1
+  int planes_ = 3;                   // 6: the parts above 1 kept too
+  int aboveShift_ = 0;               // a step above 1 is 2^aboveShift_ / levels_
+  std::vector<uint8_t> tables_;      // per channel, tableEntries(): the converted 8 bits
+  PreviewConversion perPixel_;       // a conversion that mixes the channels
+  std::vector<uint8_t> rgb_;         // the preview
+  std::vector<bool> seen_;           // the frame lines added
   std::vector<uint16_t> quantized_;  // one frame line in levels: each plane, padded
   std::vector<uint16_t> rowLevels_;  // one preview row in levels: each plane
   // Reduction only (all empty when the preview is the frame's size).
