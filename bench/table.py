@@ -305,6 +305,32 @@ def queue_rows(out):
     return rows, note
 
 
+def preview_line_rows(out):
+    """Figure 14: the render's time per previewed frame on a slow line
+    (preview_line_bench)."""
+    r = load_json(out, "preview-line")
+    median, longest = r["frame_median_ms"], r["frame_max_ms"]
+    copy = r["pass_through_median_ms"]
+    rate = f"{r['rate_kbit'] / 1000:g} Mbit/s"
+    uploads = " and ".join(f"{b / 1000:.0f} KB" for b in r["upload_bytes"])
+    rows = [(f"{median / copy:.2f}",
+             f"14. Previewed frame, {r['width']} × {r['height']}, output color space sRGB, on a "
+             f"{rate} line: the render's time per frame (frame started, the filter's process, "
+             f"frame rendered) while the preview uploads / the pass-through copy",
+             f"{median:.2f} ms median, {longest:.2f} ms longest of {r['frames']}",
+             f"{copy:.2f} ms", f"≤ 15 ms: {verdict(median <= 15)}")]
+    note = (f"Figure 14: preview_line_bench renders {r['frames']} frames back to back with the "
+            f"preview filter applied and the frame-rendered messages on, the link to the service "
+            f"limited to {rate} each way (tools/sandbox --rate); the posting thread encodes and "
+            f"uploads the first frame's preview ({uploads} for the first and last, as the "
+            f"server logged them) while the frames go on: the completion waited "
+            f"{r['completion_wait_s']:.2f} s for it, the shutdown {r['shutdown_s']:.2f} s for "
+            f"the last frame's. The longest frame-rendered event (the first one hands the "
+            f"preview over) took {r['frame_done_max_ms']:.2f} ms. Frame and host buffers as in "
+            f"figure 8.")
+    return rows, note
+
+
 def table(out):
     pairs = load(out, "pairs")
     curl = load(out, "curl")
@@ -390,6 +416,8 @@ def table(out):
     rows += more_rows
     more_rows, queue_note = queue_rows(out)
     rows += more_rows
+    more_rows, preview_line_note = preview_line_rows(out)
+    rows += more_rows
 
     header = ("Ratio", "Figure", "pingwell", "Baseline", "Target")
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
@@ -413,6 +441,7 @@ def table(out):
     lines.append(progress_note)
     lines.append(upload_note)
     lines.append(queue_note)
+    lines.append(preview_line_note)
     warnings = []
     if len(lengths) != 1:
         warnings.append("the figures sent bodies of different lengths")
