@@ -7,11 +7,11 @@
 // to sRGB (the host stand-in's services), converted as the saved file is.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "filter_host.h"
 #include "host/standin_services.h"
 #include "plugin/previews/frame_previews.h"
 #include "plugin/previews/image_filter.h"
@@ -20,64 +20,8 @@
 
 namespace {
 
-// A rendered frame: smooth gradients with highlights above 1 and a few
-// negative and not-a-number values, as a shader may leave them.
-struct RenderedFrame {
-  int width;
-  int height;
-  std::vector<float> channels[4];  // red, green, blue, alpha
-
-  RenderedFrame(int w, int h) : width(w), height(h) {
-    for (auto& channel : channels) channel.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
-        const float u = static_cast<float>(x) / static_cast<float>(w);
-        const float v = static_cast<float>(y) / static_cast<float>(h);
-        channels[0][i] = 1.3f * u;
-        channels[1][i] = 0.5f + 0.5f * std::sin(20.0f * u + 7.0f * v);
-        channels[2][i] = (x * 7 + y * 13) % 97 == 0 ? NAN : v - 0.1f;
-        channels[3][i] = 1.0f;
-      }
-    }
-  }
-  const float* line(int channel, int y) const {
-    return channels[channel].data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-  }
-};
-
-// The host's side of a filter call: lines from the frame, the output into
-// buffers of its own.
-struct Host {
-  static const RenderedFrame* frame;
-  static std::vector<float> rgb;
-  static std::vector<float> alpha;
-
-  static float* getLine(int type, int y) {
-    return const_cast<float*>(frame->line(type - HOST_BUFFER_RED, y));
-  }
-  static void setRGB(int x, int y, const float value[3]) {
-    float* out =
-        rgb.data() +
-        (static_cast<size_t>(y) * static_cast<size_t>(frame->width) + static_cast<size_t>(x)) * 3;
-    out[0] = value[0];
-    out[1] = value[1];
-    out[2] = value[2];
-  }
-  static void setAlpha(int x, int y, float value) {
-    alpha[static_cast<size_t>(y) * static_cast<size_t>(frame->width) + static_cast<size_t>(x)] =
-        value;
-  }
-  static HostFilterAccess access(const RenderedFrame& f) {
-    frame = &f;
-    rgb.assign(f.channels[0].size() * 3, 0.0f);
-    alpha.assign(f.channels[0].size(), 0.0f);
-    return HostFilterAccess{f.width, f.height, 1, 0.0, 0.04, getLine, setRGB, setAlpha, nullptr};
-  }
-};
-const RenderedFrame* Host::frame = nullptr;
-std::vector<float> Host::rgb;
-std::vector<float> Host::alpha;
+using bench::Host;
+using bench::RenderedFrame;
 
 const RenderedFrame& frameOf(const benchmark::State& state) {
   static RenderedFrame hd(1920, 1080);
@@ -153,19 +97,7 @@ void BM_PassThroughCopy(benchmark::State& state) {
   const RenderedFrame& frame = frameOf(state);
   const HostFilterAccess access = Host::access(frame);
   for (auto _ : state) {
-    auto* volatile setRGB = access.setRGB;
-    auto* volatile setAlpha = access.setAlpha;
-    for (int y = 0; y < frame.height; ++y) {
-      const float* red = access.getLine(HOST_BUFFER_RED, y);
-      const float* green = access.getLine(HOST_BUFFER_GREEN, y);
-      const float* blue = access.getLine(HOST_BUFFER_BLUE, y);
-      const float* alpha = access.getLine(HOST_BUFFER_ALPHA, y);
-      for (int x = 0; x < frame.width; ++x) {
-        const float rgb[3] = {red[x], green[x], blue[x]};
-        setRGB(x, y, rgb);
-      }
-      for (int x = 0; x < frame.width; ++x) setAlpha(x, y, alpha[x]);
-    }
+    bench::passThrough(access);
     benchmark::DoNotOptimize(Host::rgb.data());
   }
   setLabel(state, frame);

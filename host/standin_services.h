@@ -60,8 +60,9 @@ class StandInServices {
   // names none.
   void setSettingsFolder(const std::optional<std::string>& folder);
   // The output color space the color-space service reports
-  // (HOST_COLOR_SPACE_LINEAR or HOST_COLOR_SPACE_SRGB); nothing: a host
-  // without color spaces, whose lookup gives no record.
+  // (HOST_COLOR_SPACE_LINEAR, HOST_COLOR_SPACE_SRGB or
+  // HOST_COLOR_SPACE_CINEON); nothing: a host without color spaces, whose
+  // lookup gives no record.
   void setOutputColorSpace(std::optional<int> space);
   // From now on the host plays a render node.
   void setRenderNode(bool renderNode) { renderNode_ = renderNode; }

@@ -14,7 +14,9 @@ namespace pingwell {
 // a record without the functions, a linear output, a name the host does not
 // know or a space whose conversion it does not have. sRGB, Rec. 709 and Cineon convert channel by
 // channel; CIE XYZ, and any space the plug-in does not know, pixel by pixel.
-// Calls the host, so only on the thread the host calls the filter on.
+// A space whose white lies above linear 1 (Cineon) gets the values above 1
+// as well (see PreviewCapture). Calls the host, so only on the thread the
+// host calls the filter on.
 std::optional<PreviewConversion> outputColorConversion(HostGlobalFunc global) noexcept;
 
 }  // namespace pingwell

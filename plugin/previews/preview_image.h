@@ -37,19 +37,28 @@ struct PreviewPixels {
 // red, green and blue is clamped to 0..1 (not-a-number as 0) and scaled to
 // 8 bits as an 8-bit image saver would; the frame is reduced by area
 // averaging so that its longer side is at most kPreviewLongestSide (never
-// enlarged). A line never added counts as black.
+// enlarged). A line never added counts as black (as the conversion, if
+// any, has linear 0).
 //
 // With a conversion the values are clamped the same way but kept in
 // kConvertedLevels steps, averaged in linear light, and only then converted
-// and scaled to 8 bits: through a table per channel built from the
+// and clamped into 8 bits: through a table per channel built from the
 // conversion (kConvertedLevels + 1 calls), or, for a conversion that mixes
-// the channels, one call per preview pixel. The conversion is called only
-// from the constructor, addLine and finish.
+// the channels, one call per preview pixel. A conversion whose white lies
+// above linear 1 (a logarithmic space such as Cineon encodes highlights well
+// above it) gets the values above 1 as well: each channel keeps, beside its
+// part up to 1, its part above 1 up to 1 + N, N the first power of two up
+// to kMaxAboveWhite at which every channel converts to white, in
+// kConvertedLevels steps of its own, averaged the same way; its table has
+// kConvertedLevels entries more. Linear 1 converting to white (sRGB, Rec.
+// 709) keeps nothing above 1. The conversion is called only from the
+// constructor, addLine and finish.
 //
 // Memory: the preview itself, a line of the frame in levels, a bit per line
 // and, while the frame is reduced, the sums of the preview rows whose lines
 // have not all come yet (two rows when lines come in order, every row at
-// worst). Time: linear in the frame's pixels.
+// worst); twice the levels and sums when the part above 1 is kept. Time:
+// linear in the frame's pixels.
 class PreviewCapture {
  public:
   // A frame of `width` x `height` pixels; either at most 0 (or more than
@@ -60,6 +69,8 @@ class PreviewCapture {
   // The linear steps kept for a conversion: 12 bits, fine enough that the
   // darkest steps of an sRGB preview are no coarser than its 8 bits.
   static constexpr int kConvertedLevels = 4095;
+  // How far above linear 1 a conversion's white is looked for: 1 + 64.
+  static constexpr int kMaxAboveWhite = 64;
 
   // Line `y` (0 the top) of the frame: `width` floats of each channel; a
   // null channel counts as 0. A `y` outside the frame is ignored, and so is
@@ -85,32 +96,43 @@ class PreviewCapture {
     uint32_t lastWeight = 0;
   };
 
+  // The constructor's steps: the levels, planes and table of a conversion,
+  // and the columns and rows of a reduction.
+  void useConversion(const PreviewConversion& conversion);
+  void planReduction();
+  void fillWithBlack() noexcept;
+  size_t tableEntries() const noexcept;  // per channel
+
   void reduceLine(int y);
   void sumPixelGroups(const uint16_t* q, uint32_t* out) const noexcept;
   void addToRow(int row, uint32_t weight);
   void finishRow(int row) noexcept;
-  // `count` pixels from planes of levels into 8-bit RGB at `out`.
-  void emit(const uint16_t* red, const uint16_t* green, const uint16_t* blue, size_t count,
-            uint8_t* out) const noexcept;
+  // `count` pixels from planes of levels (`stride` apart: red, green, blue,
+  // then their parts above 1 when kept) into 8-bit RGB at `out`.
+  void emit(const uint16_t* levels, size_t stride, size_t count, uint8_t* out) const noexcept;
+  void emitAboveWhite(const uint16_t* levels, size_t stride, size_t count,
+                      uint8_t* out) const noexcept;
 
   int width_ = 0;
   int height_ = 0;
   int outWidth_ = 0;
   int outHeight_ = 0;
-  bool failed_ = false;             // memory ran out in addLine
-  int levels_ = 255;                // a channel's steps from 0 to 1
-  std::vector<uint8_t> tables_;     // per channel, levels_ + 1 entries: the converted 8 bits
-  PreviewConversion perPixel_;      // a conversion that mixes the channels
-  std::vector<uint8_t> rgb_;        // the preview
-  std::vector<bool> seen_;          // the frame lines added
-  std::vector<uint16_t> quantized_;  // one frame line in levels: red, green, blue, each padded
-  std::vector<uint16_t> rowLevels_;  // one preview row in levels: red, green, blue
+  bool failed_ = false;              // memory ran out in addLine
+  int levels_ = 255;                 // a channel's steps from 0 to 1
+  int planes_ = 3;                   // 6: the parts above 1 kept too
+  int aboveShift_ = 0;               // a step above 1 is 2^aboveShift_ / levels_
+  std::vector<uint8_t> tables_;      // per channel, tableEntries(): the converted 8 bits
+  PreviewConversion perPixel_;       // a conversion that mixes the channels
+  std::vector<uint8_t> rgb_;         // the preview
+  std::vector<bool> seen_;           // the frame lines added
+  std::vector<uint16_t> quantized_;  // one frame line in levels: each plane, padded
+  std::vector<uint16_t> rowLevels_;  // one preview row in levels: each plane
   // Reduction only (all empty when the preview is the frame's size).
   int pixelsPerColumn_ = 0;         // 2 or 4 when the frame is that many times as wide, else 0
   std::vector<Column> columns_;     // otherwise
   double lineScale_ = 1.0;          // the units of a line sum
   std::vector<uint32_t> running_;   // running sums of one channel of the line
-  std::vector<uint32_t> lineSums_;  // a line's sums: red's preview pixels, green's, blue's
+  std::vector<uint32_t> lineSums_;  // a line's sums: each plane's preview pixels
   std::vector<std::unique_ptr<double[]>> rows_;  // sums of unfinished rows, as lineSums_
   std::vector<std::unique_ptr<double[]>> spareRows_;
   std::vector<uint64_t> received_;  // the weight of lines each row has had

@@ -15,18 +15,24 @@
 // the exact frame area it covers, missing lines black and only a line's first
 // delivery counting, against a reference computed independently in doubles
 // from the geometry of the areas; the JPEG decodes to the preview's size.
+// The same lines through the host stand-in's Cineon conversion, whose white
+// lies far above linear 1: each preview pixel within 1 of the conversion of
+// the average linear light over its area, the values clamped to 0..17 (the
+// top of what is kept, above Cineon's white), not-a-number as 0.
 #include <turbojpeg.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include "fuzz_check.h"
+#include "host/color_space.h"
 #include "plugin/previews/preview_image.h"
 
 namespace {
@@ -73,6 +79,13 @@ int eightBit(float v) {
   if (!(v > 0.0f)) return 0;
   if (v > 1.0f) v = 1.0f;
   return static_cast<int>(v * 255.0f + 0.5f);
+}
+
+// The linear light kept of a value for a conversion whose white lies above
+// 1: clamped to 0..17 (Cineon's white is at about 13.4), not a number as 0.
+double keptLinear(float v) {
+  if (!(v > 0.0f)) return 0.0;
+  return std::min(static_cast<double>(v), 17.0);
 }
 
 // For each frame pixel along one side, the preview pixels it overlaps and
@@ -132,6 +145,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (auto& channel : lines) channel.resize(static_cast<size_t>(width));
 
   pingwell::PreviewCapture capture(width, height);
+  pingwell::PreviewConversion cineon;
+  cineon.convert = pingwell_host::colorSpaceRecord()->getPixelConversionRGB(
+      HOST_COLOR_SPACE_CINEON, HOST_CONVERSION_FROM_LINEAR, &cineon.lookup);
+  FUZZ_CHECK(cineon.convert != nullptr);
+  pingwell::PreviewCapture logCapture(width, height, &cineon);
   const int longest = std::max(width, height);
   const int previewWidth = capture.previewWidth();
   const int previewHeight = capture.previewHeight();
@@ -152,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<Overlap> across = overlaps(width, previewWidth);
   const std::vector<Overlap> down = overlaps(height, previewHeight);
   std::vector<double> reference(static_cast<size_t>(previewWidth) * previewHeight * 3, 0.0);
+  std::vector<double> linearReference(reference.size(), 0.0);
   std::vector<bool> added(static_cast<size_t>(height), false);
   const auto addToReference = [&](int y, const float* const channels[3]) {
     const Overlap& row = down[static_cast<size_t>(y)];
@@ -159,9 +178,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const Overlap& column = across[static_cast<size_t>(x)];
       for (int c = 0; c < 3; ++c) {
         const double v = channels[c] ? eightBit(channels[c][x]) : 0;
+        const double linear = channels[c] ? keptLinear(channels[c][x]) : 0.0;
         const auto addAt = [&](int ox, int oy, double share) {
-          if (share > 0.0)
-            reference[(static_cast<size_t>(oy) * previewWidth + ox) * 3 + c] += v * share;
+          if (share > 0.0) {
+            const size_t at = (static_cast<size_t>(oy) * previewWidth + ox) * 3 + c;
+            reference[at] += v * share;
+            linearReference[at] += linear * share;
+          }
         };
         addAt(column.first, row.first, column.firstShare * row.firstShare);
         addAt(column.first + 1, row.first, column.secondShare * row.firstShare);
@@ -188,6 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         channels[c] = random.next() % 32 < faultRate ? nullptr : lines[c].data();
       }
       capture.addLine(y, channels[0], channels[1], channels[2]);
+      logCapture.addLine(y, channels[0], channels[1], channels[2]);
       if (!added[static_cast<size_t>(y)]) addToReference(y, channels);
       added[static_cast<size_t>(y)] = true;
     }
@@ -210,6 +234,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       FUZZ_CHECK(got == static_cast<int>(std::floor(expected + 0.5)));
     }
+  }
+
+  const pingwell::PreviewPixels logPixels = logCapture.finish();
+  FUZZ_CHECK(logPixels.width == previewWidth && logPixels.height == previewHeight);
+  FUZZ_CHECK(logPixels.rgb.size() == pixels.rgb.size());
+  for (size_t i = 0; i < logPixels.rgb.size(); ++i) {
+    const float average = static_cast<float>(linearReference[i]);
+    const int expected = eightBit(pingwell_host::cineonFromLinear(average));
+    FUZZ_CHECK(std::abs(logPixels.rgb[i] - expected) <= 1);
   }
 
   const std::vector<uint8_t> jpeg = pingwell::encodePreviewJpeg(pixels);

@@ -209,15 +209,29 @@ struct TurboJpegDeleter {
 // Converted to sRGB with the host's own function, by tables and pixel by
 // pixel: averaged in linear light before the conversion (black and white
 // make 188, not 128), and the darkest linear values keep their steps (0.001
-// is 3, not the 0 of 8 linear bits).
+// is 3, not the 0 of 8 linear bits). Converted to Cineon, whose white lies
+// far above linear 1 (which is 171), what is brighter than 1 stays brighter
+// in the preview, kept or averaged.
 TEST(PreviewCapture, WithAConversionAveragesInLinearLightThenConvertsKeepingTheDarkSteps) {
   PreviewConversion conversion;
   conversion.convert = pingwell_host::colorSpaceRecord()->getPixelConversionRGB(
       HOST_COLOR_SPACE_SRGB, HOST_CONVERSION_FROM_LINEAR, &conversion.lookup);
   ASSERT_NE(conversion.convert, nullptr);
+  PreviewConversion cineon;
+  cineon.convert = pingwell_host::colorSpaceRecord()->getPixelConversionRGB(
+      HOST_COLOR_SPACE_CINEON, HOST_CONVERSION_FROM_LINEAR, &cineon.lookup);
+  ASSERT_NE(cineon.convert, nullptr);
   for (const bool tables : {true, false}) {
     SCOPED_TRACE(tables ? "tables" : "pixel by pixel");
     conversion.channelsIndependent = tables;
+    cineon.channelsIndependent = tables;
+    const PreviewPixels log =
+        captureRepeated(8, 1, {0.0f, 1.0f, 2.0f, 8.0f, 100.0f, kInf, kNaN, -1.0f}, &cineon);
+    const std::vector<int> logExpected = {24, 171, 193, 238, 255, 255, 24, 24};
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(at(log, x, 0, 1), logExpected[static_cast<size_t>(x)]);
+    // Halved: 1 and 4 average to 2.5; black and 16 to 8.
+    EXPECT_EQ(at(captureRepeated(3840, 2, {1.0f, 4.0f}, &cineon), 1919, 0, 0), 200);
+    EXPECT_EQ(at(captureRepeated(3840, 2, {0.0f, 16.0f}, &cineon), 7, 0, 2), 238);
     const PreviewPixels reduced = captureRepeated(3840, 4, {0.0f, 1.0f}, &conversion);
     ASSERT_EQ(reduced.width, 1920);
     EXPECT_EQ(at(reduced, 0, 0, 0), 188);
