@@ -59,6 +59,13 @@ class SlackClient {
   // failure of libcurl's, throw std::runtime_error.
   std::string escape(const std::string& text) const;
 
+  // Ends the transfer under way and every later one (within about a
+  // second), from any thread, without waiting for the call that makes it.
+  void cancelTransfers() noexcept { session.cancelTransfers(); }
+  // Whether cancelTransfers was called: what the client sent since was
+  // abandoned.
+  bool cancelled() const noexcept { return session.cancelled(); }
+
   HttpSession session;
   std::string token;  // sent last in every Web API body as "token"
   bool throwErrors;

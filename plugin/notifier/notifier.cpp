@@ -139,6 +139,7 @@ std::optional<FrameRange> renderRange(const HostSceneInfo* scene, bool renderNod
 struct MessagePlace {
   bool inThread = false;
   bool completed = false;  // the render-completed (or aborted) message
+  RenderEnded renderEnded = std::nullopt;  // completed: when the render ended (none: its first try)
 };
 
 // On the posting thread. Posting writes the line of a failure. With the
@@ -161,7 +162,7 @@ void sendMessage(const Sender& sender, RenderConversation& talk, MessagePlace wh
   }
   const PostResult result = postMessageAs(
       sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable,
-      named.empty() ? text : named, place);
+      named.empty() ? text : named, place, where.renderEnded);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
 
