@@ -64,15 +64,14 @@ PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_vie
       return result;
     }
   }
-  bool abandoned = false;  // the module's shutdown ended the transfer: it has told of it
   {
     ClientLease lease(kind == PostKind::TestMessage ? ClientUse::Waiting : ClientUse::Posting);
     SlackClient& client = lease.client();
     client.token = settings.token;
     result.outcome = call(client, context);
-    abandoned = lease.cancelled();
+    result.abandoned = lease.cancelled();
   }
-  if (abandoned) return result;
+  if (result.abandoned) return result;
   {
     const std::lock_guard<std::mutex> lock(postingMutex());
     backoff.noteOutcome(result.outcome);
@@ -165,6 +164,7 @@ PostResult callCompletion(const PostSettings& settings, std::string_view method,
   int failedTries = 0;
   for (;;) {
     result = callOnce(settings, PostKind::Completion, method, what, call, context);
+    if (result.abandoned) return result;
     std::string line;
     if (result.outcome.retryAfterSeconds) {
       failedTries = 0;
@@ -191,6 +191,9 @@ PostResult callWithRules(const PostSettings& settings, PostKind kind, std::strin
     case PostKind::NeverSkipped:
       return callNeverSkipped(settings, method, what, call, context);
     case PostKind::Completion:
+      // Its waits are the posting thread's; no caller's thread waits so long.
+      if (!postingQueueOpen() && replacedPluginPause() == nullptr)
+        return callNeverSkipped(settings, method, what, call, context);
       return callCompletion(settings, method, what, call, context, renderEnded);
     case PostKind::Skippable:
     case PostKind::TestMessage:

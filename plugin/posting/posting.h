@@ -45,8 +45,9 @@ enum class PostKind {
 using RenderEnded = std::optional<PluginClock::time_point>;
 
 struct PostResult {
-  bool skipped = false;  // paused: a line says so
-  PostOutcome outcome;   // what came of the call, when it was made
+  bool skipped = false;    // paused: a line says so
+  bool abandoned = false;  // the module's shutdown ended the transfer: its line tells of it
+  PostOutcome outcome;     // what came of the call, when it was made
 };
 
 // Posts `text` as chat.postMessage with `settings`, at `place`. Setting the
@@ -67,7 +68,9 @@ struct PostResult {
 //   answer, a connection closed, a time-out, an HTTP 5xx) is tried again
 //   after 5 s, 15 s, 60 s, then every 60 s. It gives up when the next try
 //   would come later than 10 minutes after `renderEnded`. Each wait, and
-//   giving up, is told in one line.
+//   giving up, is told in one line. Where no posting thread runs (the
+//   plug-in's parts linked alone) it is tried as NeverSkipped, unless a
+//   pause of replacePluginPause stands in for the waits.
 PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
                          const ThreadPlace& place = {}, RenderEnded renderEnded = std::nullopt);
 

@@ -204,7 +204,7 @@ TEST_F(Posting, EachInstancePostsWithItsOwnTokenNameAndChannel) {
     expectSent(requests[n], n % 2 == 0
                                 ? Sent{kTokenA, "Render Bot", "#renders", "a.lws\nRENDER COMPLETED"}
                                 : Sent{kTokenB, "Other Bot", "#other", "a.lws\nRENDER COMPLETED"});
-    // One client, one connection, kept warm between messages.
+    // The posting client, one connection, kept warm between messages.
     EXPECT_EQ(requests[n].connection, requests[0].connection);
   }
   // A channel's ID belongs to the workspace of the token that posted there:
