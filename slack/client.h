@@ -1,5 +1,7 @@
 #pragma once
-// The one Web API client of the process.
+// A Web API client: the posting thread has one, the callers that wait for
+// their answer (the test message) another, and instance() is one for the
+// whole process.
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
