@@ -1,5 +1,7 @@
 #pragma once
-// The one Web API client of the process.
+// A Web API client: the posting thread has one, the callers that wait for
+// their answer (the test message) another, and instance() is one for the
+// whole process.
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -58,6 +60,13 @@ class SlackClient {
   // and two upper-case hexadecimal digits. Texts over INT_MAX bytes, and a
   // failure of libcurl's, throw std::runtime_error.
   std::string escape(const std::string& text) const;
+
+  // Ends the transfer under way and every later one (within about a
+  // second), from any thread, without waiting for the call that makes it.
+  void cancelTransfers() noexcept { session.cancelTransfers(); }
+  // Whether cancelTransfers was called: what the client sent since was
+  // abandoned.
+  bool cancelled() const noexcept { return session.cancelled(); }
 
   HttpSession session;
   std::string token;  // sent last in every Web API body as "token"

@@ -44,6 +44,8 @@ struct PostOutcome {
   // Set when the service limits the rate: the seconds it asks callers to
   // wait (its Retry-After header; 1 when the header is missing).
   std::optional<long> retryAfterSeconds;
+  // Of a transfer that completed: the HTTP status of the reply (0: none).
+  long httpStatus = 0;
   // What a reply that said ok handed back, where it had it and it has the
   // shape the service gives it: the channel's ID (upper-case letters and
   // digits) and the message's "ts" (digits and dots), each at most 32 bytes
@@ -75,6 +77,8 @@ struct PostOutcome {
     return networkFailure() || kind == Kind::TlsFailure || kind == Kind::CertificateFailure ||
            kind == Kind::TransferFailure;
   }
+  // The server or a proxy on the way failed for now: an HTTP 5xx.
+  bool serverFailed() const noexcept { return httpStatus >= 500 && httpStatus < 600; }
   // A transfer was made and a server answered it in some way.
   bool reachedService() const noexcept { return kind != Kind::NotSent && !networkFailure(); }
   // The service refused for good: the message or the channel the call names

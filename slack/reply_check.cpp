@@ -122,6 +122,7 @@ void startOutcome(PostOutcome& outcome, const std::string& method) {
   outcome.failure.clear();
   outcome.transferText.clear();
   outcome.retryAfterSeconds.reset();
+  outcome.httpStatus = 0;
   outcome.channelId.clear();
   outcome.ts.clear();
   outcome.uploadUrl.clear();
@@ -200,6 +201,7 @@ void judgeTransfer(PostOutcome& outcome, const std::string& method, const HttpRe
     return;
   }
   outcome.grantedScopes = result.grantedScopes;
+  outcome.httpStatus = result.status;
   if (method.empty()) {
     judgeUpload(result, outcome);
   } else {

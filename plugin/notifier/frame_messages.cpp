@@ -64,7 +64,7 @@ void FrameMessages::send(const Sender& sender, RenderConversation& talk, Place w
   const std::string& posted = named.empty() ? text : named;
   const PostResult result = postMessageWithBlocks(
       sender.settings(), where.completed ? PostKind::Completion : PostKind::Skippable, posted,
-      frameTimeChartBlocks(posted, chart), place);
+      frameTimeChartBlocks(posted, chart), place, where.renderEnded);
   if (where.inThread && result.outcome.sent()) talk.takeThread(result.outcome.ts);
 }
 

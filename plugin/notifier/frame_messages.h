@@ -17,6 +17,8 @@ class FrameMessages {
   struct Place {
     bool inThread = false;
     bool completed = false;  // the render-completed (or aborted) message
+    // The completion: when the render ended, from which its tries count.
+    RenderEnded renderEnded = std::nullopt;
   };
 
   // A new render: "Notify" is looked up again at its first frame event.
@@ -38,7 +40,8 @@ class FrameMessages {
   // need a message first). Throws only std::bad_alloc.
   static std::string text(const RenderEvent& event);
   static Place placeOf(const RenderEvent& event) noexcept {
-    return {event.inThread(), event.ended()};
+    return {event.inThread(), event.ended(),
+            event.ended() ? RenderEnded(event.now()) : std::nullopt};
   }
 
   // On the posting thread: posts `text` at `where` as `sender`. With the

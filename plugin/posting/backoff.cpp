@@ -60,10 +60,13 @@ std::optional<SkipReason> PostBackoff::skipReason(std::string_view method) const
 }
 
 PostBackoff::Clock::duration PostBackoff::rateLimitWait(std::string_view method) const {
+  return std::min<Clock::duration>(rateLimitLeft(method), kLongestRateLimitWait);
+}
+
+PostBackoff::Clock::duration PostBackoff::rateLimitLeft(std::string_view method) const {
   const Clock::time_point now = now_();
   const RateLimit* limit = rateLimited(method, now);
-  if (limit == nullptr) return Clock::duration::zero();
-  return std::min<Clock::duration>(limit->at + limit->wait - now, kLongestRateLimitWait);
+  return limit != nullptr ? limit->at + limit->wait - now : Clock::duration::zero();
 }
 
 }  // namespace pingwell

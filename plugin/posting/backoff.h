@@ -40,7 +40,8 @@ class PostBackoff {
   // time: eleven tries, the render-completed one included (bench/run).
   static constexpr std::chrono::seconds kFirstPause{60};
   static constexpr std::chrono::seconds kLongestPause{4 * 60 * 60};
-  // The longest a render-completed message waits for a rate limit, each time.
+  // The longest a message that is never skipped waits for a rate limit,
+  // each time (the render's completion waits out the whole of it).
   static constexpr std::chrono::seconds kLongestRateLimitWait{30};
 
   explicit PostBackoff(NowFunction now = &pluginNow) noexcept : now_(now) {}
@@ -60,6 +61,9 @@ class PostBackoff {
   // as not to be sent into a rate limit the service has told of: the rest
   // of its wait, at most kLongestRateLimitWait; zero when there is none.
   Clock::duration rateLimitWait(std::string_view method = {}) const;
+  // The rest of the rate limit of `method` the service has told of, whole;
+  // zero when there is none: what the render's completion waits.
+  Clock::duration rateLimitLeft(std::string_view method = {}) const;
 
  private:
   struct RateLimit {

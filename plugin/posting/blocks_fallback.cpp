@@ -67,9 +67,9 @@ bool tokenSendsBlocks(const std::string& token) {
 
 PostResult postMessageWithBlocks(const PostSettings& settings, PostKind kind,
                                  const std::string& text, std::string_view blocks,
-                                 const ThreadPlace& place) {
+                                 const ThreadPlace& place, RenderEnded renderEnded) {
   if (blocks.empty() || !tokenSendsBlocks(settings.token))
-    return postMessageAs(settings, kind, text, place);
+    return postMessageAs(settings, kind, text, place, renderEnded);
   return callAs(settings, kind, kPostMessage, text, [&](SlackClient& client) {
     client.chat.username = settings.userName;
     client.chat.channel = settings.channel;
@@ -81,7 +81,7 @@ PostResult postMessageWithBlocks(const PostSettings& settings, PostKind kind,
     if (outcome.sent() && !outcome.channelId.empty())
       rememberChannelId(settings.token, settings.channel, outcome.channelId);
     return outcome;
-  });
+  }, renderEnded);
 }
 
 PostResult editMessageWithBlocks(const PostSettings& settings, PostKind kind,

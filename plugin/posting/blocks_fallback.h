@@ -19,7 +19,8 @@ namespace pingwell {
 // Throws only std::bad_alloc.
 PostResult postMessageWithBlocks(const PostSettings& settings, PostKind kind,
                                  const std::string& text, std::string_view blocks,
-                                 const ThreadPlace& place = {});
+                                 const ThreadPlace& place = {},
+                                 RenderEnded renderEnded = std::nullopt);
 
 // editMessageAs with `blocks`, as postMessageWithBlocks posts.
 PostResult editMessageWithBlocks(const PostSettings& settings, PostKind kind,

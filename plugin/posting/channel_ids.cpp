@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "plugin/posting/kept_to_process_end.h"
+
 namespace pingwell {
 
 namespace {
@@ -15,9 +17,10 @@ struct ChannelIds {
   std::map<ChannelKey, std::string> ids;
 };
 
+// Written by the posting thread, which may outlive the static destructors.
 ChannelIds& channelIds() {
-  static ChannelIds ids;
-  return ids;
+  static KeptToProcessEnd<ChannelIds> ids;
+  return ids.get();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ namespace pingwell {
 namespace {
 
 std::atomic<PluginNowFunction> replacement{nullptr};
+std::atomic<PluginPauseFunction> pauseReplacement{nullptr};
 
 }  // namespace
 
@@ -17,6 +18,14 @@ PluginClock::time_point pluginNow() noexcept {
 
 void replacePluginClock(PluginNowFunction now) noexcept {
   replacement.store(now, std::memory_order_relaxed);
+}
+
+void replacePluginPause(PluginPauseFunction pause) noexcept {
+  pauseReplacement.store(pause, std::memory_order_relaxed);
+}
+
+PluginPauseFunction replacedPluginPause() noexcept {
+  return pauseReplacement.load(std::memory_order_relaxed);
 }
 
 }  // namespace pingwell

@@ -6,6 +6,7 @@
 
 #include "plugin/posting/backoff.h"
 #include "plugin/posting/channel_ids.h"
+#include "plugin/posting/kept_to_process_end.h"
 #include "plugin/posting/posting_clients.h"
 #include "plugin/posting/posting_queue.h"
 #include "plugin/posting/skip_note.h"
@@ -22,6 +23,9 @@ constexpr std::string_view kUpdate = "chat.update";
 // Guards the pause and rate limits. A client's token, user name and
 // channel are set and posted with under the client's own lease, one step,
 // so that no message goes out with another instance's settings.
+// A static std::mutex is never destroyed in effect (its destructor does
+// nothing), so a posting thread that outlives the static destructors may
+// still take it.
 std::mutex& postingMutex() {
   static std::mutex mutex;
   return mutex;
@@ -30,8 +34,8 @@ std::mutex& postingMutex() {
 // One network for the whole process: a failure seen by any instance pauses
 // the frame messages of all. Guarded by postingMutex().
 PostBackoff& networkBackoff() {
-  static PostBackoff backoff;
-  return backoff;
+  static KeptToProcessEnd<PostBackoff> backoff;
+  return backoff.get();
 }
 
 // Tells of an outcome that did not go through: an error the service named
@@ -60,15 +64,14 @@ PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_vie
       return result;
     }
   }
-  bool abandoned = false;  // the module's shutdown ended the transfer: it has told of it
   {
     ClientLease lease(kind == PostKind::TestMessage ? ClientUse::Waiting : ClientUse::Posting);
     SlackClient& client = lease.client();
     client.token = settings.token;
     result.outcome = call(client, context);
-    abandoned = lease.cancelled();
+    result.abandoned = lease.cancelled();
   }
-  if (abandoned) return result;
+  if (result.abandoned) return result;
   {
     const std::lock_guard<std::mutex> lock(postingMutex());
     backoff.noteOutcome(result.outcome);
@@ -77,51 +80,132 @@ PostResult callOnce(const PostSettings& settings, PostKind kind, std::string_vie
   return result;
 }
 
-// Waits on the caller's thread (the posting thread), without the lock, so
-// that other callers (the options panel's test message) are not held up
-// meanwhile; the module's shutdown cuts the wait short.
-void waitFor(PostBackoff::Clock::duration wait, const std::string& line) {
-  if (wait <= PostBackoff::Clock::duration::zero()) return;
+// Writes `line` and pauses `wait` on the caller's thread (the posting
+// thread), without the lock, so that other callers (the options panel's test
+// message) are not held up meanwhile. False when the module's shutdown cut
+// the pause short: the call is to end.
+bool pauseWithLine(PostBackoff::Clock::duration wait, const std::string& line) {
+  if (wait <= PostBackoff::Clock::duration::zero()) return true;
   writeDiagnostic(line);
-  pauseForPosting(wait);
+  return pauseForPosting(wait);
 }
 
 std::string inSeconds(PostBackoff::Clock::duration wait) {
   return std::to_string(std::chrono::ceil<std::chrono::seconds>(wait).count()) + " s";
 }
 
-}  // namespace
+// How long after the render ended its completion is still tried.
+constexpr std::chrono::minutes kCompletionTriedFor{10};
 
-namespace posting_detail {
+// The wait before the render's completion is tried again after its
+// `failedTries`-th failed transfer in a row: 5 s, 15 s, 60 s, then 60 s.
+PostBackoff::Clock::duration pauseBeforeTry(int failedTries) noexcept {
+  constexpr std::chrono::seconds kPauses[] = {std::chrono::seconds(5), std::chrono::seconds(15),
+                                              std::chrono::seconds(60)};
+  return kPauses[std::clamp(failedTries, 1, 3) - 1];
+}
 
-// The render-completed message is the one an artist waits for: it is not
-// sent into a rate limit the service has told of, and one that the service
-// rate-limits is sent once more after the wait it asks for. Each wait is at
-// most PostBackoff::kLongestRateLimitWait.
-PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
-                         const std::string& what, CallFunction call, void* context) {
-  if (kind != PostKind::NeverSkipped && kind != PostKind::Completion)
-    return callOnce(settings, kind, method, what, call, context);
+// A transfer that may go through when made again: no connection, no
+// answer, a connection that closed, a time-out, a server failing for now.
+bool worthTryingAgain(const PostOutcome& outcome) noexcept {
+  return outcome.networkFailure() || outcome.kind == PostOutcome::Kind::TransferFailure ||
+         outcome.serverFailed();
+}
+
+std::string quotedOnOneLine(const std::string& what) {
+  return "\"" + messageOnOneLine(what) + "\"";
+}
+
+// Sent once more after the rate limit told of and after the one a reply asks
+// for, each wait at most PostBackoff::kLongestRateLimitWait.
+PostResult callNeverSkipped(const PostSettings& settings, std::string_view method,
+                            const std::string& what, posting_detail::CallFunction call,
+                            void* context) {
   PostBackoff::Clock::duration wait;
   {
     const std::lock_guard<std::mutex> lock(postingMutex());
     wait = networkBackoff().rateLimitWait(method);
   }
-  const std::string quoted = "\"" + messageOnOneLine(what) + "\"";
-  waitFor(wait, "rate-limited: " + quoted + " waits " + inSeconds(wait) + " before it is sent");
-  PostResult result = callOnce(settings, kind, method, what, call, context);
+  const std::string quoted = quotedOnOneLine(what);
+  (void)pauseWithLine(wait, "rate-limited: " + quoted + " waits " + inSeconds(wait) +
+                                " before it is sent");
+  PostResult result = callOnce(settings, PostKind::NeverSkipped, method, what, call, context);
   if (!result.outcome.retryAfterSeconds) return result;
   wait = std::min<PostBackoff::Clock::duration>(
       std::chrono::seconds(std::max(1L, *result.outcome.retryAfterSeconds)),
       PostBackoff::kLongestRateLimitWait);
-  waitFor(wait, "rate-limited: " + quoted + " is sent once more in " + inSeconds(wait));
+  (void)pauseWithLine(wait, "rate-limited: " + quoted + " is sent once more in " + inSeconds(wait));
+  return callOnce(settings, PostKind::NeverSkipped, method, what, call, context);
+}
+
+// The render's completion is the message an artist waits for: tried until it
+// arrives, or until 10 minutes after the render ended.
+PostResult callCompletion(const PostSettings& settings, std::string_view method,
+                          const std::string& what, posting_detail::CallFunction call,
+                          void* context, RenderEnded renderEnded) {
+  const PluginClock::time_point until = renderEnded.value_or(pluginNow()) + kCompletionTriedFor;
+  const std::string quoted = quotedOnOneLine(what);
+  // False, with its line, when a wait would end after `until`.
+  const auto inTime = [&](PostBackoff::Clock::duration wait) {
+    if (pluginNow() + wait <= until) return true;
+    writeDiagnostic(quoted + " not sent: still failing 10 min after the render ended");
+    return false;
+  };
+  PostResult result;
+  PostBackoff::Clock::duration wait;
+  {
+    const std::lock_guard<std::mutex> lock(postingMutex());
+    wait = networkBackoff().rateLimitLeft(method);
+  }
+  if (!inTime(wait) ||
+      !pauseWithLine(wait, "rate-limited: " + quoted + " waits " + inSeconds(wait) +
+                               " before it is sent"))
+    return result;
+  int failedTries = 0;
+  for (;;) {
+    result = callOnce(settings, PostKind::Completion, method, what, call, context);
+    if (result.abandoned) return result;
+    std::string line;
+    if (result.outcome.retryAfterSeconds) {
+      failedTries = 0;
+      wait = std::chrono::seconds(std::max(1L, *result.outcome.retryAfterSeconds));
+      line = "rate-limited: " + quoted + " is sent once more in " + inSeconds(wait);
+    } else if (worthTryingAgain(result.outcome)) {
+      wait = pauseBeforeTry(++failedTries);
+      line = quoted + " is tried again in " + inSeconds(wait);
+    } else {
+      return result;
+    }
+    if (!inTime(wait) || !pauseWithLine(wait, line)) return result;
+  }
+}
+
+}  // namespace
+
+namespace posting_detail {
+
+PostResult callWithRules(const PostSettings& settings, PostKind kind, std::string_view method,
+                         const std::string& what, CallFunction call, void* context,
+                         RenderEnded renderEnded) {
+  switch (kind) {
+    case PostKind::NeverSkipped:
+      return callNeverSkipped(settings, method, what, call, context);
+    case PostKind::Completion:
+      // Its waits are the posting thread's; no caller's thread waits so long.
+      if (!postingQueueOpen() && replacedPluginPause() == nullptr)
+        return callNeverSkipped(settings, method, what, call, context);
+      return callCompletion(settings, method, what, call, context, renderEnded);
+    case PostKind::Skippable:
+    case PostKind::TestMessage:
+      break;
+  }
   return callOnce(settings, kind, method, what, call, context);
 }
 
 }  // namespace posting_detail
 
 PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
-                         const ThreadPlace& place) {
+                         const ThreadPlace& place, RenderEnded renderEnded) {
   return callAs(settings, kind, kPostMessage, text, [&](SlackClient& client) {
     client.chat.username = settings.userName;
     client.chat.channel = settings.channel;
@@ -131,14 +215,16 @@ PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std:
     if (outcome.sent() && !outcome.channelId.empty())
       rememberChannelId(settings.token, settings.channel, outcome.channelId);
     return outcome;
-  });
+  }, renderEnded);
 }
 
 PostResult editMessageAs(const PostSettings& settings, PostKind kind, const std::string& channelId,
-                         const std::string& ts, const std::string& text) {
-  return callAs(settings, kind, kUpdate, text, [&](SlackClient& client) {
-    return client.chat.updateMessage(channelId, ts, text);
-  });
+                         const std::string& ts, const std::string& text,
+                         RenderEnded renderEnded) {
+  return callAs(
+      settings, kind, kUpdate, text,
+      [&](SlackClient& client) { return client.chat.updateMessage(channelId, ts, text); },
+      renderEnded);
 }
 
 }  // namespace pingwell

@@ -55,12 +55,12 @@ ClientLease::ClientLease(ClientUse use) {
   client_ = held.client.get();
 }
 
-bool ClientLease::cancelled() const noexcept { return client_->session.cancelled(); }
+bool ClientLease::cancelled() const noexcept { return client_->cancelled(); }
 
 void cancelPostingTransfers() noexcept {
   // Without the lock: the posting thread holds it for the whole transfer.
   // The client is destroyed only by closePostingClients, after this.
-  if (SlackClient* client = clients().posting.current.load()) client->session.cancelTransfers();
+  if (SlackClient* client = clients().posting.current.load()) client->cancelTransfers();
 }
 
 void closePostingClients() noexcept {

@@ -1,16 +1,19 @@
-// Several host threads at once. The host may deliver events of different
-// instances on different threads; the plug-in starts none of its own. Two
-// things must hold then: the process's one client is made exactly once, from
-// one caller's arguments, and every message carries the settings of the
-// instance whose event sent it, never a mix.
+// Several threads at once. The host may deliver events of different
+// instances on different threads, and the module sends them on its posting
+// thread. What must hold then: the process-wide client is made exactly once,
+// from one caller's arguments; every message carries the settings of the
+// instance whose event sent it, never a mix; the posting queue keeps its
+// memory bounded and runs nothing after the shutdown.
 //
-// Each test needs a process of its own (the client lives as long as the
-// process), so CMake registers them one by one; tools/sanitize runs them
-// under ThreadSanitizer as well.
+// Each test needs a process of its own (the clients and the module's queue
+// live as long as the process), so CMake registers them one by one;
+// tools/sanitize runs them under ThreadSanitizer as well.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +33,7 @@ namespace {
 
 using testing::RecordedRequest;
 using testing::StandIn;
+using testing::StderrCapture;
 
 // Releases every waiting thread at once, so their calls overlap as much as
 // the machine allows.
@@ -172,6 +176,76 @@ TEST(Concurrency, PostsFromSeveralThreadsEachCarryTheirOwnInstancesSettings) {
   }
   SCOPED_TRACE("through the posting thread");
   renderFromSeveralThreads(true);
+}
+
+// A job that holds the posting thread until released: a stalled service.
+class Stall {
+ public:
+  PostingJob job() {
+    return [this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      released_.wait(lock, [this] { return free_; });
+    };
+  }
+  void release() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      free_ = true;
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool free_ = false;
+};
+
+// Each preview holds a frame's pixels: behind a stalled service at most four
+// wait, the oldest going first, with one line; the completion is never
+// dropped.
+TEST(PostingQueueMemory, AtMostFourPreviewsWaitBehindAStalledService) {
+  std::vector<std::string> ran;  // by the posting thread only
+  const auto job = [&ran](std::string name) { return [&ran, name] { ran.push_back(name); }; };
+  StderrCapture stderrLines;
+  {
+    Stall stall;
+    PostingQueue queue;
+    const std::uint64_t first = queue.submit(stall.job(), QueueKeep::UntilShutdown);
+    for (int n = 1; n <= 6; ++n) queue.submit(job("preview " + std::to_string(n)), QueueKeep::Preview);
+    queue.submit(job("completion"), QueueKeep::UntilShutdown);
+    queue.submit(job("preview 7"), QueueKeep::Preview);
+    stall.release();
+    EXPECT_TRUE(queue.waitUntilJobsRan(first + 8, std::chrono::seconds(10)));
+  }
+  EXPECT_EQ(stderrLines.stop(), "[pingwell] skipped 3 previews: more than 4 waited to be sent\n");
+  const std::vector<std::string> expected = {"preview 4", "preview 5", "preview 6", "completion",
+                                             "preview 7"};
+  EXPECT_EQ(ran, expected);
+}
+
+// After the module's shutdown a job handed over runs nowhere (not on the
+// caller's thread either) and is told of; the module started again runs
+// jobs on its thread again.
+TEST(PostingQueueMemory, JobHandedOverAfterTheShutdownRunsNowhere) {
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<int> ranOnCaller{0}, ranElsewhere{0};
+  const auto job = [&] {
+    return [&, caller] { ++(std::this_thread::get_id() == caller ? ranOnCaller : ranElsewhere); };
+  };
+  openPostingQueue();
+  const std::uint64_t before = handOverPosting(job(), QueueKeep::UntilShutdown);
+  EXPECT_TRUE(waitForPosting(before, std::chrono::seconds(10)));
+  closePostingQueue();
+  StderrCapture stderrLines;
+  EXPECT_EQ(handOverPosting(job(), QueueKeep::UntilShutdown), 0u);
+  EXPECT_EQ(stderrLines.stop(), "[pingwell] 1 message not sent: the host closed\n");
+  EXPECT_EQ(latestPosting(), before);
+  openPostingQueue();
+  EXPECT_TRUE(waitForPosting(handOverPosting(job(), QueueKeep::Droppable), std::chrono::seconds(10)));
+  closePostingQueue();
+  EXPECT_EQ(ranOnCaller.load(), 0);
+  EXPECT_EQ(ranElsewhere.load(), 2);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // server receives, and what a failing server does to the host (nothing).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -203,7 +204,7 @@ TEST_F(Posting, EachInstancePostsWithItsOwnTokenNameAndChannel) {
     expectSent(requests[n], n % 2 == 0
                                 ? Sent{kTokenA, "Render Bot", "#renders", "a.lws\nRENDER COMPLETED"}
                                 : Sent{kTokenB, "Other Bot", "#other", "a.lws\nRENDER COMPLETED"});
-    // One client, one connection, kept warm between messages.
+    // The posting client, one connection, kept warm between messages.
     EXPECT_EQ(requests[n].connection, requests[0].connection);
   }
   // A channel's ID belongs to the workspace of the token that posted there:
@@ -263,10 +264,40 @@ TEST_F(Posting, EventsFromSeveralThreadsNeverMixInstances) {
 struct FailureCase {
   const char* mode;
   const char* report;  // expected on the standard error stream; "" for nothing
+  bool triedAgain = false;  // the render's completion is sent again after it
+};
+
+PluginClock::duration pausedInAll;
+// The pauses of posting's rules pass at once, moving the plug-in's clock.
+void passPauseAtOnce(PluginClock::duration pause) {
+  fakeNow += pause;
+  pausedInAll += pause;
+}
+
+// Posting's pauses pass at once on a clock moved by hand, for the scope.
+// The clock starts a day behind the steady clock and 11 minutes after where
+// the last scope left it, so that the rate limits a scope leaves behind (at
+// most 10 minutes) have ended for the next scope and for the steady clock.
+class FastPauses {
+ public:
+  FastPauses() {
+    fakeNow = std::max(fakeNow, PluginClock::now() - std::chrono::hours(24)) +
+              std::chrono::minutes(11);
+    pausedInAll = {};
+    replacePluginClock(&readFakeNow);
+    replacePluginPause(&passPauseAtOnce);
+  }
+  ~FastPauses() {
+    replacePluginPause(nullptr);
+    replacePluginClock(nullptr);
+  }
+  FastPauses(const FastPauses&) = delete;
+  FastPauses& operator=(const FastPauses&) = delete;
 };
 
 void expectContained(StandIn& standin, const FailureCase& failure) {
   SCOPED_TRACE(failure.mode);
+  const FastPauses fast;
   standin.reset(std::string(failure.mode) + ",ok");
   Instance instance;
   instance->notifyFrameStart = 1;
@@ -282,9 +313,12 @@ void expectContained(StandIn& standin, const FailureCase& failure) {
   EXPECT_EQ(written.find(kTokenA), std::string::npos) << written;
   EXPECT_EQ(written.find("secret"), std::string::npos) << written;
   const auto requests = standin.requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[1].param("text"), "a.lws\nFrame Started: 7");
-  EXPECT_EQ(requests[1].param("token"), kTokenA);
+  ASSERT_EQ(requests.size(), failure.triedAgain ? 3u : 2u);
+  if (failure.triedAgain) {
+    EXPECT_EQ(requests[1].param("text"), "a.lws\nRENDER COMPLETED");
+  }
+  EXPECT_EQ(requests.back().param("text"), "a.lws\nFrame Started: 7");
+  EXPECT_EQ(requests.back().param("token"), kTokenA);
 }
 
 TEST_F(Posting, FailingServerNeverReachesTheHost) {
@@ -298,11 +332,11 @@ TEST_F(Posting, FailingServerNeverReachesTheHost) {
       {"array", ""},
       {"nook", ""},
       {"large", ""},
-      {"html503", "[pingwell] error [json.exception.parse_error"},
+      {"html503", "[pingwell] error [json.exception.parse_error", true},
       {"empty", "[pingwell] error [json.exception.parse_error"},
       {"cutoff", "[pingwell] error [json.exception.parse_error"},
       {"redirect", "[pingwell] error [json.exception.parse_error"},
-      {"close", "[pingwell] error curl_easy_perform() failed "},
+      {"close", "[pingwell] error curl_easy_perform() failed ", true},
   };
   for (const FailureCase& failure : cases) expectContained(standin, failure);
 }
@@ -326,6 +360,103 @@ TEST_F(Posting, StalledServerCostsOneTimeOutNotTheRender) {
   const auto requests = standin.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].param("text"), "a.lws\nRENDER COMPLETED");
+}
+
+// The render's completion is the message an artist waits for: it waits out
+// whatever the service asks, is tried again after a transfer that failed,
+// and gives up only 10 minutes after the render ended. The waits pass at
+// once on the plug-in's clock.
+TEST_F(Posting, RenderCompletedArrivesAfterEveryWaitTheServiceAsksFor) {
+  scene("a.lws");
+  const std::string limited = "[pingwell] warning! chat.postMessage checkResponse() failed "
+                              "\"ratelimited\"\n";
+  const std::string closed = "[pingwell] error curl_easy_perform() failed Transferred a partial "
+                             "file\n";
+  const std::string quoted = "\"a.lws RENDER COMPLETED\"";
+  const auto onceMore = [&](int seconds) {
+    return "[pingwell] rate-limited: " + quoted + " is sent once more in " +
+           std::to_string(seconds) + " s\n";
+  };
+  const auto again = [&](int seconds) {
+    return "[pingwell] " + quoted + " is tried again in " + std::to_string(seconds) + " s\n";
+  };
+  struct Case {
+    std::string modes;
+    std::string lines;     // on the standard error stream
+    std::size_t requests;  // each the completion
+    int paused;            // seconds, on the plug-in's clock
+    bool arrives;
+  };
+  const Case cases[] = {
+      {"ratelimited=2,ok", limited + onceMore(2), 2, 2, true},
+      // A 429 without Retry-After counts as 1 s.
+      {"ratelimited,ok", limited + onceMore(1), 2, 1, true},
+      // Waited in full, and as often as the service asks.
+      {"ratelimited=45,ratelimited=45,ok", limited + onceMore(45) + limited + onceMore(45), 3,
+       90, true},
+      // A connection closed before the answer was complete.
+      {"close,close,close,close,ok",
+       closed + again(5) + closed + again(15) + closed + again(60) + closed + again(60), 5, 140,
+       true},
+      {"html503,ok",
+       "[pingwell] error [json.exception.parse_error.101] parse error at line 1, column 1: "
+       "syntax error while parsing value - invalid literal; last read: '<'\n" +
+           again(5),
+       2, 5, true},
+      // Past 10 minutes after the render ended, no further try.
+      {"ratelimited=601",
+       limited + "[pingwell] " + quoted + " not sent: still failing 10 min after the render "
+                 "ended\n",
+       1, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.modes);
+    standin.reset(c.modes);
+    const FastPauses fast;
+    Instance instance;
+    StderrCapture stderrLines;
+    instance.event(HOST_EVENT_RENDER_DONE);
+    EXPECT_EQ(stderrLines.stop(), c.lines);
+    EXPECT_EQ(postedTexts(standin), std::vector<std::string>(c.requests, "a.lws\nRENDER COMPLETED"));
+    EXPECT_EQ(pausedInAll, std::chrono::seconds(c.paused));
+    EXPECT_EQ(!standin.requests().back().replyTs.empty(), c.arrives);  // the last one accepted
+  }
+}
+
+// Inside a rate limit the service told of, frame messages are skipped; the
+// completion waits out the rest of it and goes out, and frame messages after
+// the wait go out again.
+TEST_F(Posting, FrameMessagesInsideARateLimitAreSkippedAndTheCompletionWaitsItOut) {
+  scene("a.lws");
+  standin.reset("ok,ratelimited=20,ok");
+  const FastPauses fast;
+  Instance instance;
+  instance.allOn();
+  StderrCapture stderrLines;
+  for (int32_t frame = 1; frame <= 3; ++frame) {
+    host.time.frame = frame;
+    instance.event(HOST_EVENT_FRAME_STARTED);
+    fakeNow += std::chrono::seconds(1);
+    instance.event(HOST_EVENT_FRAME_DONE);
+  }
+  instance.event(HOST_EVENT_RENDER_DONE);
+  std::string expected =
+      "[pingwell] warning! chat.postMessage checkResponse() failed \"ratelimited\"\n";
+  for (int n = 0; n < 4; ++n) {
+    const int sinceLimit = (n + 1) / 2;  // each frame takes 1 s
+    expected += "[pingwell] skipped \"a.lws Frame " + std::string(n % 2 == 0 ? "Started" : "Rendered") +
+                ": " + std::to_string(2 + n / 2) + "\": rate-limited by the service " +
+                std::to_string(sinceLimit) + " s ago (Retry-After 20 s), next try in " +
+                std::to_string(20 - sinceLimit) + " s\n";
+  }
+  expected += "[pingwell] rate-limited: \"a.lws RENDER COMPLETED\" waits 18 s before it is sent\n";
+  EXPECT_EQ(stderrLines.stop(), expected);
+  EXPECT_EQ(pausedInAll, std::chrono::seconds(18));
+  host.time.frame = 4;
+  instance.event(HOST_EVENT_FRAME_STARTED);
+  const std::vector<std::string> posted = {"a.lws\nFrame Started: 1", "a.lws\nFrame Rendered: 1",
+                                           "a.lws\nRENDER COMPLETED", "a.lws\nFrame Started: 4"};
+  EXPECT_EQ(postedTexts(standin), posted);
 }
 
 }  // namespace

@@ -349,6 +349,19 @@ class HostTest(unittest.TestCase):
             self.assertEqual(param(r, "channel"), channel)
         return requests
 
+    TRIED_AGAIN = re.compile(r'^\[pingwell\] "shot\.lws RENDER COMPLETED" is tried again in \d+ s$')
+
+    def expect_completion_tried_until_it_arrives(self, session, standin):
+        """The fault mended, the render-completed message that failed arrives
+        on one of its further tries, once; until then each try wrote the
+        failure and when the next one comes."""
+        standin.reset("ok")
+        self.wait_requests(standin, 1, timeout=90)
+        self.expect_posted(standin, [COMPLETED])
+        for line in session.new_errors():
+            if not self.TRIED_AGAIN.match(line):
+                self.assertTrue(line.startswith(PREFIX + "error "), line)
+
     def expect_next_post_goes_through(self, session, standin):
         """The fault mended: the render-completed message (tried even while
         frame messages are paused) arrives, and nothing is reported."""
@@ -389,10 +402,21 @@ class ServiceFaults(HostTest):
                 session = self.start()
                 session.run(ALL_ON, "scene " + SCENE, "render 1 3")
                 # The completion waits 15 s at most: a stalled request's
-                # time-out (30 s) is told of later.
-                self.expect_lines(session.wait_errors(failures + skips), failures, text, skips)
+                # time-out (30 s) is told of later. A completion that may go
+                # through later (a 5xx, a connection closed) is tried again,
+                # each try a failure line and a line of when the next comes
+                # (the last one announced comes after the render's 15 s).
+                lines = session.wait_errors(failures + skips)
+                again = [line for line in lines if self.TRIED_AGAIN.match(line)]
+                self.assertEqual(bool(again), mode in ("html503", "close"), lines)
+                self.expect_lines([line for line in lines if line not in again],
+                                  failures + len(again) - bool(again), text, skips)
                 self.wait_requests(self.standin, received)
-                self.assertEqual(len(self.standin.requests()), received)
+                if again:
+                    self.assertGreaterEqual(len(self.standin.requests()), received)
+                    self.expect_completion_tried_until_it_arrives(session, self.standin)
+                else:
+                    self.assertEqual(len(self.standin.requests()), received)
                 self.expect_next_post_goes_through(session, self.standin)
                 self.finish(session)
 
@@ -439,7 +463,16 @@ class NetworkFaults(OwnServers):
                 with slack_com_at(self.work, address):
                     session = self.start()
                     session.run(ALL_ON, "scene " + SCENE, "render 1 3")
-                    self.expect_lines(session.new_errors(), failures, text, skips)
+                    # A server that may come back: the completion is tried
+                    # again, each try a failure line and a line of when the
+                    # next comes (the last one announced comes after the
+                    # render's 15 s); a certificate that cannot be trusted is
+                    # not tried again.
+                    lines = session.new_errors()
+                    again = [line for line in lines if self.TRIED_AGAIN.match(line)]
+                    self.assertEqual(bool(again), skips != 0, lines)
+                    self.expect_lines([line for line in lines if line not in again],
+                                      failures + len(again) - bool(again), text, skips)
                     if bad:
                         # Not one byte of a request reached the wrong server.
                         self.assertEqual(bad.standin.requests(), [])
@@ -447,9 +480,12 @@ class NetworkFaults(OwnServers):
                     if address:
                         # A healthy server where the faulty one was.
                         healthy = self.server(address, "good").standin
+                        if again:
+                            self.expect_completion_tried_until_it_arrives(session, healthy)
                         self.expect_next_post_goes_through(session, healthy)
                 if not address:
                     # slack.com resolves again, to the sandbox's stand-in.
+                    self.expect_completion_tried_until_it_arrives(session, self.standin)
                     self.expect_next_post_goes_through(session, self.standin)
                 self.finish(session)
 
@@ -465,8 +501,10 @@ class NetworkFaults(OwnServers):
             session.run(ALL_ON, "scene " + SCENE, "render 1 20")
             took = time.monotonic() - started
             # The completion gives up waiting after 15 s; its own time-out
-            # comes later.
-            lines = session.wait_errors(41)
+            # comes later, and the line that it is tried again.
+            lines = session.wait_errors(42)
+            self.assertRegex(lines[-1], self.TRIED_AGAIN)
+            lines = lines[:-1]
             timeout = PREFIX + "error curl_easy_perform() failed Timeout was reached"
             self.assertLessEqual(lines.count(timeout), 3)
             # Frame 1 started times out (the connect time-out, 10 s, which
@@ -477,8 +515,11 @@ class NetworkFaults(OwnServers):
             self.expect_lines(lines, 2, "Timeout was reached", 39)
             self.assertIn('skipped "shot.lws Frame Rendered: 20": network failure', lines[-2])
             self.assertLess(took, 3 * 31)
+            # The completion is tried again 5 s later, and on, until the
+            # network is back: then it arrives, once.
             silent.close()
             healthy = self.server("127.0.0.15", "good").standin
+            self.expect_completion_tried_until_it_arrives(session, healthy)
             self.expect_next_post_goes_through(session, healthy)
             # A post that went through ends the pause at once.
             healthy.reset("ok")
@@ -565,11 +606,12 @@ class GrowingPause(OwnServers):
                         self.assertLessEqual(len(received), len(tries))
                         for text in received:
                             self.assertIn(int(text.rsplit(" ", 1)[1]), tries)
-                    # The render-completed message is tried all the same.
-                    # (Its event waits 15 s at most: a stalled try, 30 s, ends
-                    # after it.)
-                    session.run("event pingwell 274")
-                    self.assertEqual(session.wait_errors(1), [self.TIMEOUT])
+                    # The fault mended, the render-completed message goes
+                    # out although frame messages still pause. (Tried while
+                    # the service is dead, it would be tried again after a
+                    # pause on the posting thread, which a clock made fast
+                    # for the whole process cannot shorten: posting_test
+                    # covers that on the plug-in's own clock.)
                     if case == "stalled":
                         self.expect_next_post_goes_through(session, stalled)
                     else:
@@ -580,70 +622,6 @@ class GrowingPause(OwnServers):
                     session.run("frame 1000", "event pingwell 265", "event pingwell 274")
                     self.assertEqual(session.new_errors(), [])
                 self.finish(session)
-
-
-class RateLimits(HostTest):
-    """The service's rate limit: pingwell-host on a clock 10 times as fast."""
-
-    RATE = 10
-    LIMITED = PREFIX + 'warning! chat.postMessage checkResponse() failed "ratelimited"'
-
-    def test_rate_limited_render_completed_arrives_on_its_second_try_after_the_wait(self):
-        # stand-in modes, the wait (seconds on the host's clock) before the
-        # second try
-        table = [
-            ("ratelimited=2,ok", 2),
-            # A 429 without Retry-After counts as 1 s.
-            ("ratelimited,ok", 1),
-            # The render thread waits 30 s at most.
-            ("ratelimited=45,ok", 30),
-        ]
-        for modes, wait in table:
-            with self.subTest(modes=modes):
-                self.standin.reset(modes)
-                session = self.start(env=faster_clock(self.RATE))
-                session.run(ALL_ON, "scene " + SCENE, "event pingwell 274")
-                self.assertEqual(session.new_errors(), [
-                    self.LIMITED,
-                    PREFIX + 'rate-limited: "shot.lws RENDER COMPLETED" is sent once more in %d s'
-                    % wait])
-                # The completion's event waits 15 s at most; a longer wait
-                # goes on on the posting thread.
-                self.wait_requests(self.standin, 2)
-                first, second = self.expect_posted(self.standin, [COMPLETED, COMPLETED])
-                self.assertGreaterEqual(second["received"] - first["received"], wait / self.RATE)
-                self.finish(session)
-
-    def test_frame_messages_inside_the_wait_are_skipped_and_the_completion_waits_it_out(self):
-        self.standin.reset("ok,ratelimited=20,ok")
-        session = self.start(env=faster_clock(self.RATE))
-        session.run(ALL_ON, "scene " + SCENE, "render 1 3")
-        lines = session.new_errors()
-        # Frame 1 started goes out, frame 1 rendered is rate-limited, the
-        # four messages of frames 2 and 3 are skipped, the completion waits
-        # for the rest of the 20 s and goes out.
-        self.assertEqual(len(lines), 6, lines)
-        self.assertEqual(lines[0], self.LIMITED)
-        skip = re.compile(r'\[pingwell\] skipped "shot\.lws Frame (Started|Rendered): [23]": '
-                          r'rate-limited by the service (\d+) s ago \(Retry-After 20 s\), '
-                          r'next try in (\d+) s$')
-        for line in lines[1:5]:
-            skipped = skip.match(line)
-            self.assertTrue(skipped, line)
-            self.assertEqual(int(skipped.group(2)) + int(skipped.group(3)), 20, line)
-        self.assertRegex(lines[5], r'^\[pingwell\] rate-limited: "shot\.lws RENDER COMPLETED" '
-                                   r'waits (1\d|20) s before it is sent$')
-        self.wait_requests(self.standin, 3)
-        requests = self.expect_posted(self.standin, render_texts(1, 1)[:2] + [COMPLETED])
-        self.assertGreaterEqual(requests[2]["received"] - requests[1]["received"],
-                                20 / self.RATE)
-        # The wait is over: frame messages go out again.
-        self.standin.reset("ok")
-        session.run("frame 4", "event pingwell 265")
-        self.wait_requests(self.standin, 1)
-        self.assertEqual(session.new_errors(), [])
-        self.expect_posted(self.standin, [SCENE + "\nFrame Started: 4"])
-        self.finish(session)
 
 
 class FileFaults(HostTest):
