@@ -95,14 +95,16 @@ perform_failed="${prefix}error curl_easy_perform\(\) failed"
 
 # Nothing listens on slack.com: the frame message fails, the next one is
 # skipped (the service was unreachable a moment ago), the completion is
-# tried all the same.
-host_do "render 1 1"
+# tried all the same, and tried again 5 s later. The stand-in starts
+# meanwhile: that try goes out.
+printf '%s\n' "render 1 1" >&"${HOST[1]}"
+wait_errors 4
 expect_errors "connection refused" \
   "$perform_failed Couldn't connect to server" \
   "${prefix}skipped \"shot.lws Frame Rendered: 1\": network failure [0-9]+ s ago \(Couldn't connect to server\), next try in [0-9]+ s" \
-  "$perform_failed Couldn't connect to server"
+  "$perform_failed Couldn't connect to server" \
+  "${prefix}\"shot.lws RENDER COMPLETED\" is tried again in 5 s"
 
-# The stand-in starts; the next completion goes out.
 reset_standin ok
 python3 -I -S "$standin_py" --state "$state" --cert "$sandbox_certs/server.crt" \
   --key "$sandbox_certs/server.key" </dev/null >/dev/null 2>"$folder/standin.log" &
@@ -111,7 +113,8 @@ for _ in $(seq 500); do
   sleep 0.02
 done
 [[ -e $state/ready ]] || fail "the stand-in did not start: $(cat "$folder/standin.log")"
-host_do "event a 274"
+host_do
+wait_posted 1
 expect_errors "after the refusals"
 expect_posted "after the refusals" 'RENDER%20COMPLETED'
 
