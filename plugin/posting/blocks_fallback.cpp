@@ -5,7 +5,6 @@
 #include <deque>
 #include <mutex>
 
-#include "plugin/posting/channel_ids.h"
 #include "slack/client.h"
 #include "slack/diagnostics.h"
 
@@ -71,16 +70,9 @@ PostResult postMessageWithBlocks(const PostSettings& settings, PostKind kind,
   if (blocks.empty() || !tokenSendsBlocks(settings.token))
     return postMessageAs(settings, kind, text, place, renderEnded);
   return callAs(settings, kind, kPostMessage, text, [&](SlackClient& client) {
-    client.chat.username = settings.userName;
-    client.chat.channel = settings.channel;
-    client.chat.threadTs.assign(place.threadTs);
-    client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
-    PostOutcome outcome = withBlocksOrWithout(settings.token, blocks, [&](std::string_view with) {
-      return client.chat.sendMessage(text, "", with);
+    return withBlocksOrWithout(settings.token, blocks, [&](std::string_view with) {
+      return sendChatMessage(client, settings, text, place, with);
     });
-    if (outcome.sent() && !outcome.channelId.empty())
-      rememberChannelId(settings.token, settings.channel, outcome.channelId);
-    return outcome;
   }, renderEnded);
 }
 

@@ -206,16 +206,23 @@ PostResult callWithRules(const PostSettings& settings, PostKind kind, std::strin
 
 PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
                          const ThreadPlace& place, RenderEnded renderEnded) {
-  return callAs(settings, kind, kPostMessage, text, [&](SlackClient& client) {
-    client.chat.username = settings.userName;
-    client.chat.channel = settings.channel;
-    client.chat.threadTs.assign(place.threadTs);
-    client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
-    PostOutcome outcome = client.chat.sendMessage(text, "");
-    if (outcome.sent() && !outcome.channelId.empty())
-      rememberChannelId(settings.token, settings.channel, outcome.channelId);
-    return outcome;
-  }, renderEnded);
+  return callAs(
+      settings, kind, kPostMessage, text,
+      [&](SlackClient& client) { return sendChatMessage(client, settings, text, place); },
+      renderEnded);
+}
+
+PostOutcome sendChatMessage(SlackClient& client, const PostSettings& settings,
+                            const std::string& text, const ThreadPlace& place,
+                            std::string_view blocks) {
+  client.chat.username = settings.userName;
+  client.chat.channel = settings.channel;
+  client.chat.threadTs.assign(place.threadTs);
+  client.chat.replyBroadcast = place.broadcast && !place.threadTs.empty();
+  PostOutcome outcome = client.chat.sendMessage(text, "", blocks);
+  if (outcome.sent() && !outcome.channelId.empty())
+    rememberChannelId(settings.token, settings.channel, outcome.channelId);
+  return outcome;
 }
 
 PostResult editMessageAs(const PostSettings& settings, PostKind kind, const std::string& channelId,

@@ -74,6 +74,14 @@ struct PostResult {
 PostResult postMessageAs(const PostSettings& settings, PostKind kind, const std::string& text,
                          const ThreadPlace& place = {}, RenderEnded renderEnded = std::nullopt);
 
+// The one chat.postMessage on `client`, made inside a call of callAs: the
+// poster name, channel and place of `settings` and `place`, then the post of
+// `text` with `blocks` (none: empty); the channel's ID an accepted reply
+// tells is remembered. Throws only std::bad_alloc.
+PostOutcome sendChatMessage(SlackClient& client, const PostSettings& settings,
+                            const std::string& text, const ThreadPlace& place,
+                            std::string_view blocks = {});
+
 // Edits the message `ts` in the channel whose ID is `channelId` to read
 // `text` (chat.update), with the token of `settings`, as postMessageAs posts:
 // skipped while paused as a frame message, or tried as a render-completed
